@@ -1,0 +1,27 @@
+# One static library per source folder. Sources are picked up by glob so that adding a module
+# means adding its files, nothing else.
+function(qm_layer name)
+  cmake_parse_arguments(L "" "" "DEPS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
+  list(FILTER srcs EXCLUDE REGEX "/main\\.cpp$")
+  if(srcs)
+    add_library(qm_${name} STATIC ${srcs})
+    target_include_directories(qm_${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(qm_${name} PUBLIC ${L_DEPS} Threads::Threads)
+  else()
+    add_library(qm_${name} INTERFACE)
+    target_include_directories(qm_${name} INTERFACE ${PROJECT_SOURCE_DIR})
+    target_link_libraries(qm_${name} INTERFACE ${L_DEPS} Threads::Threads)
+  endif()
+endfunction()
+
+# Links an external package found through pkg-config to a layer, whether it has sources yet or not.
+function(qm_layer_pkg name prefix)
+  pkg_check_modules(${prefix} REQUIRED IMPORTED_TARGET ${ARGN})
+  get_target_property(kind qm_${name} TYPE)
+  if(kind STREQUAL "INTERFACE_LIBRARY")
+    target_link_libraries(qm_${name} INTERFACE PkgConfig::${prefix})
+  else()
+    target_link_libraries(qm_${name} PUBLIC PkgConfig::${prefix})
+  endif()
+endfunction()

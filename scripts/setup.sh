@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing need, and only those that are
+# missing, so that a second run costs a few dpkg queries and nothing else.
+set -euo pipefail
+
+packages=(
+  # build and test tools
+  build-essential cmake pkg-config libgtest-dev libgmock-dev
+  # libraries the program links
+  libgtk-3-dev libpulse-dev libasound2-dev libmpg123-dev libsodium-dev
+  # real components the tests drive: MP3 encoder, sound server, ALSA's pulse plugin,
+  # virtual display, input and screenshots
+  lame mpg123 pulseaudio pulseaudio-utils libasound2-plugins alsa-utils
+  xvfb xdotool x11-apps imagemagick time locales
+  # fonts for the scripts of all window languages
+  fonts-dejavu-core fonts-noto-core fonts-noto-cjk fonts-noto-ui-core
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  as_root apt-get update -qq
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# A German numeric locale lets the tests prove that files keep "." as the decimal mark.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  if [ -f /etc/locale.gen ]; then
+    as_root sed -i 's/^# *\(de_DE.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+    grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | as_root tee -a /etc/locale.gen >/dev/null
+    as_root locale-gen >/dev/null 2>&1 || true
+  fi
+fi

@@ -1,0 +1,14 @@
+// Writes Quavermill_crash.txt when a fatal signal arrives, then lets the signal end the process
+// as it would have without the handler. The handler uses only async-signal-safe calls and reads
+// buffers that are filled before any crash can be handled.
+#pragma once
+#include <string>
+
+namespace crash_handler {
+
+// Fixes the report path and installs the handler; the first call in main.
+void install();
+// Remembers the log file's path for the report (cut to 1023 bytes).
+void set_log_path(const std::string& path);
+
+}  // namespace crash_handler
