@@ -1,0 +1,146 @@
+// Headless play and the device list. The player does the work on its own threads; this loop
+// only configures it and polls its status twice a second.
+#include "cli/headless.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "audio/audio_out.h"
+#include "cli/con.h"
+#include "core/scanner.h"
+#include "i18n/i18n.h"
+#include "playback/player.h"
+
+namespace {
+
+// A sleep interrupted by a signal goes on for the time that is left.
+void sleep_seconds(double seconds) {
+    timespec left;
+    left.tv_sec = static_cast<time_t>(seconds);
+    left.tv_nsec = static_cast<long>((seconds - static_cast<double>(left.tv_sec)) * 1e9);
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
+
+float float_value(const Args& args, const std::string& key, const std::string& fallback) {
+    return static_cast<float>(std::strtod(arg_value(args, key, fallback).c_str(), nullptr));
+}
+
+// "--file" plays exactly one file: its folder becomes the root and its name the only pattern.
+// False when the path has no folder part.
+bool rules_for_file(const std::string& file, FilterSet& rules) {
+    const std::string path = scanner::normalize(file);
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return false;
+    rules.root = path.substr(0, slash);
+    rules.patterns = path.substr(slash + 1);
+    rules.recursive = false;
+    rules.win_files = false;
+    rules.win_play = false;
+    return true;
+}
+
+Leveler::Config level_from_args(const Args& args) {
+    Leveler::Config config;
+    config.on = !has_arg(args, "--no-level");
+    config.target_db = float_value(args, "--target", "-20");
+    config.ceiling_db = float_value(args, "--ceiling", "-1");
+    return config;
+}
+
+// Prints what one status poll shows; false when the player reports an error.
+bool show_status(const Player::Status& s, std::string& shown_name) {
+    if (!s.name.empty() && s.name != shown_name) {
+        shown_name = s.name;
+        con::printf("\n%s  (%s, %zu im Vorrat)\n", s.name.c_str(), hhmmss(s.duration).c_str(),
+                    s.pool_size);
+    }
+    switch (s.state) {
+    case Player::Playing:
+        con::printf("\r  %s / %s   ein %.1f dB  Anhebung %+.1f dB  aus %.1f dB      ",
+                    hhmmss(s.position).c_str(), hhmmss(s.duration).c_str(), s.in_db, s.gain_db,
+                    s.out_db);
+        return true;
+    case Player::Waiting:
+        con::printf("\r  %s — noch %s     ", std::string(i18n::T("waiting_window")).c_str(),
+                    hhmmss(s.wait_seconds).c_str());
+        return true;
+    case Player::NoFiles:
+        con::printf("\r%s\n", s.message.c_str());
+        return true;
+    case Player::Error:
+        con::printf("\r%s\n", s.message.c_str());
+        return false;
+    default:
+        return true;
+    }
+}
+
+}  // namespace
+
+std::string hhmmss(double seconds) {
+    if (seconds < 0) return "0:00";
+    const long long s = static_cast<long long>(seconds);
+    char text[48];
+    if (s < 3600)
+        std::snprintf(text, sizeof text, "%lld:%02lld", s / 60, s % 60);
+    else
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", s / 3600, (s / 60) % 60, s % 60);
+    return text;
+}
+
+int cmd_play(const Args& args) {
+    FilterSet rules = filters_from_args(args, arg_value(args, "--play", ""));
+    const std::string file = arg_value(args, "--file", "");
+    if (!file.empty() && !rules_for_file(file, rules)) {
+        con::print("FEHLER: --file braucht einen vollen Pfad.\n");
+        return 2;
+    }
+    if (rules.root.empty()) {
+        con::print("FEHLER: kein Ordner angegeben.\n");
+        return 2;
+    }
+    const int limit = int_value(args, "--seconds", "0");
+
+    Player player;
+    const Leveler::Config level = level_from_args(args);
+    player.set_leveler(level);
+    con::printf("Angleichung: %s  Ziel %.1f dB  Deckel %.1f dB\n", level.on ? "an" : "aus",
+                level.target_db, level.ceiling_db);
+    player.set_filters(rules);
+    player.set_volume(0.8f);
+    const std::string device = arg_value(args, "--device", "");
+    if (!device.empty()) {
+        con::printf("Geraet   : %s\n", device.c_str());
+        player.set_device(device);
+    }
+
+    player.start();
+    const auto begin = std::chrono::steady_clock::now();
+    std::string shown_name;
+    for (;;) {
+        sleep_seconds(0.5);
+        if (!show_status(player.status(), shown_name)) {
+            player.stop();
+            return 3;
+        }
+        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - begin;
+        if (limit > 0 && elapsed.count() >= limit) {
+            player.stop();
+            con::print("\n");
+            return 0;
+        }
+    }
+}
+
+int cmd_devices(const Args&) {
+    const std::vector<AudioOut::Device> devices = AudioOut::devices();
+    con::printf("%zu Ausgabegeraete:\n", devices.size());
+    for (const AudioOut::Device& d : devices)
+        con::printf("  %s%s\n      %s\n", d.name.c_str(), d.is_default ? "   (Standard)" : "",
+                    d.id.c_str());
+    return devices.empty() ? 1 : 0;
+}

@@ -1,0 +1,147 @@
+// Player control: the setters that front ends call, the status snapshot, and starting and
+// ending the two threads. The thread bodies live in player_scan.cpp and player_decode.cpp.
+#include "playback/player.h"
+
+#include <algorithm>
+
+#include "core/timeutil.h"
+
+Player::Player() = default;
+
+Player::~Player() { stop(); }
+
+void Player::start() {
+    if (running_) {
+        rescan();
+        return;
+    }
+    running_ = true;
+    scan_woken_ = decode_woken_ = false;  // wake-ups meant for the previous run
+    rescan_req_ = true;  // the first turn of the scan thread scans at once
+    set_state(Scanning, "");
+    scan_thread_ = std::thread(&Player::scan_thread, this);
+    decode_thread_ = std::thread(&Player::decode_thread, this);
+}
+
+void Player::stop() {
+    if (!running_.exchange(false)) return;
+    wake_scan();
+    wake_decode();
+    decode_thread_.join();
+    scan_thread_.join();  // a scan in progress runs to its end first
+    stop_audio();
+    stream_.close();
+    set_state(Stopped, "");
+}
+
+Player::Status Player::status() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Status s = status_;
+    s.pool_size = playlist.size();
+    s.round_pos = playlist.round_position();
+    s.gain_db = leveler_.gain_db;
+    s.in_db = leveler_.in_db;
+    s.out_db = leveler_.out_db;
+    s.device = audio_.device_name();
+    return s;
+}
+
+void Player::set_state(State state, const std::string& message) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    status_.state = state;
+    // An error keeps its reason until a thread has a better one or leaves the error.
+    if (state != Error || !message.empty()) status_.message = message;
+}
+
+void Player::set_filters(const FilterSet& rules) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        filters_ = rules;
+    }
+    rescan();
+}
+
+FilterSet Player::filters() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return filters_;
+}
+
+void Player::set_leveler(const Leveler::Config& config) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    leveler_.configure(config);
+}
+
+Leveler::Config Player::leveler_config() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return leveler_.config();
+}
+
+void Player::set_volume(float v) { volume_ = std::min(1.0f, std::max(0.0f, v)); }
+
+float Player::volume() const { return volume_; }
+
+void Player::set_paused(bool on) {
+    paused = on;
+    wake_decode();
+}
+
+void Player::skip() {
+    skip_req_ = true;
+    wake_decode();
+}
+
+void Player::seek(double seconds) {
+    seek_req_ = std::max(seconds, 0.0);
+    wake_decode();
+}
+
+void Player::seek_relative(double delta) {
+    double position;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        position = status_.position;
+    }
+    seek(position + delta);
+}
+
+void Player::rescan() {
+    rescan_req_ = true;
+    wake_scan();
+}
+
+void Player::restart_round() {
+    playlist.restart();
+    wake_decode();
+}
+
+void Player::set_device(const std::string& id) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (id == device_id_) return;
+        device_id_ = id;
+    }
+    wake_decode();  // the next feed step reopens the output
+}
+
+std::string Player::device_id() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return device_id_;
+}
+
+void Player::set_timing(const Timing& timing) {
+    if (!running_) timing_ = timing;
+}
+
+int64_t Player::now() const { return timing_.now ? timing_.now() : timeutil::now_unix(); }
+
+// The empty hand-over of the wake mutex closes the gap between a waiter testing its flag and
+// going to sleep, so no wake-up is lost; the notify itself happens without the mutex.
+static void wake(std::atomic<bool>& flag, std::mutex& m, std::condition_variable& cv) {
+    flag = true;
+    { std::lock_guard<std::mutex> handover(m); }
+    cv.notify_all();
+}
+
+void Player::wake_scan() { wake(scan_woken_, scan_mutex_, scan_cv_); }
+
+void Player::wake_decode() { wake(decode_woken_, decode_mutex_, decode_cv_); }

@@ -1,0 +1,171 @@
+// The playback engine: the rules, the pool, the level matcher, the decoder, the output and the
+// PCM ring between them, driven by two threads of its own.
+//
+// Threads: front ends call the public operations (any thread, none blocks longer than a lock
+// hold except stop() and the destructor, which join); the scan thread keeps `playlist` filled
+// from the folder; the decode thread plays it into the ring; the output thread of AudioOut
+// empties the ring through audio_fill() and takes no lock at all.
+//
+// Lock order: `mutex_` may be held while taking the Playlist's lock or AudioOut's lock, never
+// the reverse. The two wake mutexes are held only around their waits (and for an empty
+// hand-over before a notify), never together with `mutex_`. Every wait is a timed wait.
+//
+// Failures never throw: they show as Status::state and Status::message (translated).
+#pragma once
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "audio/audio_out.h"
+#include "core/filters.h"
+#include "core/scanner.h"
+#include "playback/leveler.h"
+#include "playback/mp3.h"
+#include "playback/pcm_ring.h"
+#include "playback/playlist.h"
+
+class Player {
+public:
+    enum State : int { Stopped = 0, Scanning, NoFiles, Playing, Paused, Waiting, Error, Finished };
+
+    struct Status {
+        State state = Stopped;
+        std::string name;       // current or last track
+        std::string path;
+        int64_t time = 0;       // its recording time
+        double position = 0;    // seconds heard, not decoded
+        double duration = 0;    // estimate; 0 = none
+        size_t pool_size = 0;
+        size_t round_pos = 0;
+        int wait_seconds = 0;   // until the playback window opens (Waiting)
+        float gain_db = 0;
+        float in_db = 0;
+        float out_db = 0;
+        std::string device;     // display name of the output opened last
+        std::string message;    // translated text for the user; "" = none
+        scanner::Progress progress;
+        int64_t last_scan = 0;  // end of the last completed scan; 0 = none yet
+    };
+
+    // Output meter since the previous take_levels(): linear, 1.0 = full scale.
+    struct Levels {
+        float peak[2] = {0, 0};
+        float rms[2] = {0, 0};
+        bool fresh = false;  // at least one frame was measured
+    };
+
+    // Seams for tests: where the decode thread's "now" comes from, the length of a rescan
+    // minute, and the pause before an unreachable folder is tried again.
+    using Clock = int64_t (*)();
+    struct Timing {
+        Clock now = nullptr;  // null: timeutil::now_unix
+        std::chrono::milliseconds minute{60000};
+        std::chrono::milliseconds folder_retry{15000};
+    };
+
+    Player();
+    ~Player();
+    Player(const Player&) = delete;
+    Player& operator=(const Player&) = delete;
+
+    void start();  // while running: only a rescan
+    void stop();   // joins both threads; the track fields and the pool stay
+
+    Status status() const;
+    void set_state(State state, const std::string& message);
+
+    void set_filters(const FilterSet& rules);
+    FilterSet filters() const;
+    void set_leveler(const Leveler::Config& config);
+    Leveler::Config leveler_config() const;
+    void set_volume(float v);
+    float volume() const;
+    void set_paused(bool on);
+    void skip();
+    void seek(double seconds);
+    void seek_relative(double delta);
+    void rescan();
+    void restart_round();
+    void set_device(const std::string& id);
+    std::string device_id() const;
+    Levels take_levels();
+    void stop_audio();
+
+    // Only while stopped.
+    void set_timing(const Timing& timing);
+
+    Playlist playlist;
+    std::atomic<bool> paused{false};
+    std::atomic<int> rescan_minutes{15};  // <= 0: only on request
+
+private:
+    // What the decode thread keeps between its loop turns.
+    struct Track {
+        bool open = false;       // a track is open and being fed
+        int64_t frames = 0;      // read from the current track
+        int bad_in_row = 0;      // failed to open or gave under a quarter second
+        MediaFile file;
+        std::vector<short> block;
+    };
+
+    enum class Step { Feed, NextTrack, Again };
+
+    void scan_thread();
+    void scan_once(const FilterSet& rules);
+    void wait_scan(std::chrono::milliseconds limit, bool follow_interval);
+
+    void decode_thread();
+    bool window_closed(const FilterSet& rules, Track& t);
+    Step next_step(Track& t);
+    bool open_next(Track& t);
+    void count_unusable(Track& t);
+    void feed_step(Track& t);
+    void push_block(const short* pcm, int frames);
+    void wait_decode(std::chrono::milliseconds limit);
+
+    bool ensure_audio(int rate, int channels);
+    int audio_fill(short* out, int frames);
+    void measure_output(const short* pcm, int frames);
+    void wake_scan();
+    void wake_decode();
+    int64_t now() const;
+
+    // Guarded by mutex_.
+    mutable std::mutex mutex_;
+    FilterSet filters_;
+    Status status_;
+    Leveler leveler_;
+    std::string device_id_;
+
+    // Decode thread only (and stop() after the threads are joined).
+    AudioOut audio_;
+    Mp3Stream stream_;
+    std::string open_device_;
+    PcmRing ring_;  // resized only while the output thread is joined
+
+    // Written only while stopped.
+    Timing timing_;
+    std::thread scan_thread_, decode_thread_;
+
+    std::condition_variable scan_cv_, decode_cv_;
+    std::mutex scan_mutex_, decode_mutex_;
+    std::atomic<bool> scan_woken_{false}, decode_woken_{false};
+
+    std::atomic<bool> running_{false};
+    std::atomic<bool> rescan_req_{false};
+    std::atomic<bool> skip_req_{false};
+    std::atomic<bool> flush_req_{false};
+    std::atomic<double> seek_req_{-1.0};
+    std::atomic<float> volume_{1.0f};
+    std::atomic<int> out_rate_{0}, out_channels_{0};
+
+    // Meter accumulators: written by the output thread, exchanged by take_levels().
+    std::atomic<int> meter_peak_[2] = {{0}, {0}};
+    std::atomic<int64_t> meter_sumsq_[2] = {{0}, {0}};
+    std::atomic<int64_t> level_frames_{0};
+};

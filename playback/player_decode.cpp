@@ -1,0 +1,261 @@
+// The decode thread and the audio feed. Each loop turn checks the playback window, pause, the
+// end of the track and skip, then decodes one block of at most a tenth of a second, levels it
+// and pushes it into the ring. The output thread drains the ring through audio_fill().
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "i18n/i18n.h"
+#include "playback/player.h"
+#include "system/logger.h"
+
+namespace {
+
+using ms = std::chrono::milliseconds;
+
+const int kBlockRoom = 1152;    // frames one MPEG frame may need
+const int kUnusableLimit = 25;  // unusable tracks in a row before the user is told
+
+}  // namespace
+
+void Player::decode_thread() {
+    logger::info("Dekoder gestartet");
+    Track t;
+    while (running_) {
+        FilterSet rules = filters();
+        if (window_closed(rules, t)) continue;
+        if (paused) {
+            stop_audio();
+            set_state(Paused, "");
+            wait_decode(ms(200));
+            continue;
+        }
+        Step step = next_step(t);
+        if (step == Step::Again || (step == Step::NextTrack && !open_next(t))) continue;
+        feed_step(t);
+    }
+    stop_audio();
+    stream_.close();
+    logger::info("Dekoder beendet");
+}
+
+// Outside the playback window the track is abandoned and the output closed; when the window
+// opens, the next track starts.
+bool Player::window_closed(const FilterSet& rules, Track& t) {
+    if (!rules.time_rules || !rules.win_play) return false;
+    int64_t s = rules.window.seconds_until_open(now());
+    if (s <= 0) return false;
+    if (t.open) stream_.close();
+    stop_audio();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        status_.wait_seconds = static_cast<int>(s);
+        status_.state = Waiting;
+        status_.position = 0;
+        status_.duration = 0;
+    }
+    wait_decode(ms(1000));
+    t.open = false;
+    return true;
+}
+
+// The next track is due when none is open, a skip was asked, or the open one has ended and
+// the ring has drained to a quarter second, so that tracks follow without a gap.
+Player::Step Player::next_step(Track& t) {
+    if (!t.open) {
+        if (skip_req_.exchange(false)) flush_req_ = true;
+        return Step::NextTrack;
+    }
+    if (!skip_req_ && !stream_.done) return Step::Feed;
+    if (skip_req_.exchange(false)) {
+        flush_req_ = true;
+        return Step::NextTrack;
+    }
+    int64_t quarter = stream_.hz < 1 ? 1 : stream_.hz / 4;
+    if (t.frames < quarter) {
+        logger::warn("ohne Ton: " + t.file.path);
+        count_unusable(t);
+        t.frames = quarter;  // warned once per track
+    }
+    if (ring_.buffered() > static_cast<size_t>(out_rate_ / 4) && audio_.running()) {
+        wait_decode(ms(50));
+        return Step::Again;
+    }
+    return Step::NextTrack;
+}
+
+void Player::count_unusable(Track& t) {
+    if (++t.bad_in_row < kUnusableLimit) return;
+    set_state(Error, i18n::T("err_unreadable"));
+    wait_decode(ms(3000));
+}
+
+// Opens the next track of the playlist; false when there is none to feed this turn.
+bool Player::open_next(Track& t) {
+    stream_.close();
+    t.open = false;
+    MediaFile file;
+    if (playlist.next(&file)) {
+        if (!stream_.open(file.path)) {
+            count_unusable(t);
+            logger::warn("nicht lesbar: " + file.path);
+            return false;
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            leveler_.prepare(stream_.hz, stream_.channels);
+            leveler_.new_track();
+            status_.name = file.name;
+            status_.path = file.path;
+            status_.time = file.time;
+            status_.position = 0;
+            status_.duration = stream_.duration;
+        }
+        logger::info("spielt: " + file.name);
+        t.file = std::move(file);
+        t.frames = 0;
+        t.open = true;
+        return true;
+    }
+    if (playlist.finished()) {
+        stop_audio();
+        set_state(Finished, "");
+    } else {
+        set_state(NoFiles, i18n::T("err_no_files"));
+    }
+    wait_decode(ms(2000));
+    return false;
+}
+
+void Player::feed_step(Track& t) {
+    double target = seek_req_.exchange(-1.0);
+    if (target >= 0 && stream_.seek(target)) {
+        flush_req_ = true;
+        std::lock_guard<std::mutex> lock(mutex_);
+        leveler_.new_track();
+        status_.position = target;
+    }
+    if (!ensure_audio(stream_.hz, stream_.channels)) {
+        wait_decode(ms(1000));  // keep the track and try the output again
+        return;
+    }
+    set_state(Playing, "");
+    const int hz = stream_.hz;
+    const int channels = std::max(1, stream_.channels);
+    int n = static_cast<int>(std::min<size_t>(hz / 10, ring_.free_frames()));
+    if (n < kBlockRoom) {
+        wait_decode(ms(20));  // the output has not made room yet
+        return;
+    }
+    size_t need = static_cast<size_t>(n + kBlockRoom) * channels;
+    if (t.block.size() < need) t.block.resize(need);
+    int got = stream_.read(t.block.data(), n);
+    if (got > 0) {
+        t.frames += got;
+        if (t.frames >= hz / 4) t.bad_in_row = 0;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            leveler_.process(t.block.data(), got, volume_);
+        }
+        push_block(t.block.data(), got);
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    double heard = hz > 0 ? (static_cast<double>(stream_.frames_out) - ring_.buffered()) / hz : 0;
+    status_.position = std::max(0.0, heard);
+    if (status_.duration <= 0) status_.duration = stream_.duration;
+    status_.wait_seconds = 0;
+}
+
+// Frames that do not fit when a skip arrives are dropped with the rest of the track.
+void Player::push_block(const short* pcm, int frames) {
+    size_t done = 0;
+    const size_t total = static_cast<size_t>(frames);
+    while (running_ && !skip_req_) {
+        done += ring_.push(pcm + done * ring_.channels(), total - done);
+        if (done >= total) return;
+        wait_decode(ms(10));
+    }
+}
+
+void Player::wait_decode(std::chrono::milliseconds limit) {
+    std::unique_lock<std::mutex> lock(decode_mutex_);
+    decode_cv_.wait_for(lock, limit, [this] { return !running_ || decode_woken_.exchange(false); });
+}
+
+// (Re)opens the output when the format or the chosen device differs from the open one. The ring
+// is rebuilt only here, after the old output thread has been joined.
+bool Player::ensure_audio(int rate, int channels) {
+    const std::string id = device_id();
+    if (audio_.running() && rate == out_rate_ && channels == out_channels_ && open_device_ == id)
+        return true;
+    stop_audio();
+    open_device_ = id;
+    ring_.reset(2 * static_cast<size_t>(rate) + 1, channels);
+    flush_req_ = false;  // the fresh ring holds nothing to drop
+    out_rate_ = rate;
+    out_channels_ = channels;
+    if (audio_.start(rate, channels, [this](short* out, int frames) { return audio_fill(out, frames); },
+                     id))
+        return true;
+    const std::string reason = audio_.last_error();
+    logger::error("Ausgabe: " + reason);
+    set_state(Error, reason.empty() ? std::string(i18n::T("err_no_device")) : reason);
+    return false;
+}
+
+void Player::stop_audio() {
+    audio_.stop();
+    out_rate_ = 0;
+    out_channels_ = 0;
+}
+
+// Output thread: no lock, no allocation; AudioOut fills what is missing with silence.
+int Player::audio_fill(short* out, int frames) {
+    if (flush_req_.exchange(false)) ring_.drop_buffered();
+    if (frames <= 0) return 0;
+    int n = static_cast<int>(ring_.pop(out, static_cast<size_t>(frames)));
+    measure_output(out, n);
+    return n;
+}
+
+static void raise_to(std::atomic<int>& peak, int value) {
+    int old = peak.load(std::memory_order_relaxed);
+    while (old < value && !peak.compare_exchange_weak(old, value, std::memory_order_relaxed)) {
+    }
+}
+
+void Player::measure_output(const short* pcm, int frames) {
+    const int channels = out_channels_;
+    if (frames <= 0 || !pcm || channels <= 0) return;
+    int peak[2] = {0, 0};
+    int64_t sumsq[2] = {0, 0};
+    for (int f = 0; f < frames; ++f) {
+        const short* frame = pcm + static_cast<size_t>(f) * channels;
+        for (int c = 0; c < 2 && c < channels; ++c) {
+            int v = std::abs(static_cast<int>(frame[c]));
+            peak[c] = std::max(peak[c], v);
+            sumsq[c] += static_cast<int64_t>(v) * v;
+        }
+    }
+    if (channels == 1) {
+        peak[1] = peak[0];
+        sumsq[1] = sumsq[0];
+    }
+    for (int c = 0; c < 2; ++c) {
+        raise_to(meter_peak_[c], peak[c]);
+        meter_sumsq_[c].fetch_add(sumsq[c], std::memory_order_relaxed);
+    }
+    level_frames_.fetch_add(frames, std::memory_order_relaxed);
+}
+
+Player::Levels Player::take_levels() {
+    Levels levels;
+    int64_t frames = level_frames_.exchange(0);
+    levels.fresh = frames > 0;
+    for (int c = 0; c < 2; ++c) {
+        levels.peak[c] = meter_peak_[c].exchange(0) / 32768.0f;
+        double sum = static_cast<double>(meter_sumsq_[c].exchange(0));
+        levels.rms[c] = frames > 0 ? static_cast<float>(std::sqrt(sum / frames) / 32768.0) : 0.0f;
+    }
+    return levels;
+}
