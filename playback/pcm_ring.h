@@ -65,13 +65,15 @@ private:
         size_t first = std::min(n, frames_ - at);
         std::memcpy(&samples_[at * channels_], pcm, first * channels_ * sizeof(short));
         if (n > first)
-            std::memcpy(samples_.data(), pcm + first * channels_, (n - first) * channels_ * sizeof(short));
+            std::memcpy(samples_.data(), pcm + first * channels_,
+                        (n - first) * channels_ * sizeof(short));
     }
     void copy_out(size_t at, short* out, size_t n) const {
         size_t first = std::min(n, frames_ - at);
         std::memcpy(out, &samples_[at * channels_], first * channels_ * sizeof(short));
         if (n > first)
-            std::memcpy(out + first * channels_, samples_.data(), (n - first) * channels_ * sizeof(short));
+            std::memcpy(out + first * channels_, samples_.data(),
+                        (n - first) * channels_ * sizeof(short));
     }
 
     std::vector<short> samples_ = std::vector<short>(2, 0);

@@ -124,6 +124,7 @@ private:
     Step next_step(Track& t);
     bool open_next(Track& t);
     void count_unusable(Track& t);
+    void report_empty_pool();
     void feed_step(Track& t);
     void push_block(const short* pcm, int frames);
     void wait_decode(std::chrono::milliseconds limit);

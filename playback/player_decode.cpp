@@ -8,6 +8,7 @@
 #include "i18n/i18n.h"
 #include "playback/player.h"
 #include "system/logger.h"
+#include "system/paths.h"
 
 namespace {
 
@@ -73,7 +74,7 @@ Player::Step Player::next_step(Track& t) {
     }
     int64_t quarter = stream_.hz < 1 ? 1 : stream_.hz / 4;
     if (t.frames < quarter) {
-        logger::warn("ohne Ton: " + t.file.path);
+        logger::warn("ohne Ton: " + paths::display(t.file.path));
         count_unusable(t);
         t.frames = quarter;  // warned once per track
     }
@@ -98,7 +99,7 @@ bool Player::open_next(Track& t) {
     if (playlist.next(&file)) {
         if (!stream_.open(file.path)) {
             count_unusable(t);
-            logger::warn("nicht lesbar: " + file.path);
+            logger::warn("nicht lesbar: " + paths::display(file.path));
             return false;
         }
         {
@@ -121,10 +122,19 @@ bool Player::open_next(Track& t) {
         stop_audio();
         set_state(Finished, "");
     } else {
-        set_state(NoFiles, i18n::T("err_no_files"));
+        report_empty_pool();
     }
     wait_decode(ms(2000));
     return false;
+}
+
+// An empty pool after a scan that could not run (no folder, folder not reachable) keeps the
+// scan thread's reason on show instead of the vaguer "no matching file".
+void Player::report_empty_pool() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (status_.state == NoFiles || status_.state == Error) return;
+    status_.state = NoFiles;
+    status_.message = i18n::T("err_no_files");
 }
 
 void Player::feed_step(Track& t) {
@@ -194,9 +204,8 @@ bool Player::ensure_audio(int rate, int channels) {
     flush_req_ = false;  // the fresh ring holds nothing to drop
     out_rate_ = rate;
     out_channels_ = channels;
-    if (audio_.start(rate, channels, [this](short* out, int frames) { return audio_fill(out, frames); },
-                     id))
-        return true;
+    auto source = [this](short* out, int frames) { return audio_fill(out, frames); };
+    if (audio_.start(rate, channels, source, id)) return true;
     const std::string reason = audio_.last_error();
     logger::error("Ausgabe: " + reason);
     set_state(Error, reason.empty() ? std::string(i18n::T("err_no_device")) : reason);

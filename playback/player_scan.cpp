@@ -7,6 +7,7 @@
 #include "i18n/i18n.h"
 #include "playback/player.h"
 #include "system/logger.h"
+#include "system/paths.h"
 
 void Player::scan_thread() {
     logger::info("Sucher gestartet");
@@ -23,7 +24,8 @@ void Player::scan_thread() {
             continue;
         }
         if (!scanner::directory_exists(rules.root)) {
-            set_state(Error, std::string(i18n::T("err_no_dir")) + ": " + rules.root);
+            set_state(Error,
+                      std::string(i18n::T("err_no_dir")) + ": " + paths::display(rules.root));
             rescan_req_ = true;
             wait_scan(timing_.folder_retry, false);
             continue;
@@ -47,7 +49,8 @@ void Player::scan_once(const FilterSet& rules) {
         status_.progress = p;
     });
     if (!running_) return;  // stopped meanwhile: the result is thrown away
-    logger::info("Durchlauf fertig: " + std::to_string(found.size()) + " Treffer in " + rules.root);
+    logger::info("Durchlauf fertig: " + std::to_string(found.size()) + " Treffer in " +
+                 paths::display(rules.root));
     playlist.refresh(std::move(found));
     {
         std::lock_guard<std::mutex> lock(mutex_);
