@@ -176,11 +176,12 @@ void Player::feed_step(Track& t) {
     status_.wait_seconds = 0;
 }
 
-// Frames that do not fit when a skip arrives are dropped with the rest of the track.
+// Frames that do not fit when a skip arrives are dropped with the rest of the track; so are
+// those that an output which failed meanwhile will never take (the next feed step reopens it).
 void Player::push_block(const short* pcm, int frames) {
     size_t done = 0;
     const size_t total = static_cast<size_t>(frames);
-    while (running_ && !skip_req_) {
+    while (running_ && !skip_req_ && audio_.running()) {
         done += ring_.push(pcm + done * ring_.channels(), total - done);
         if (done >= total) return;
         wait_decode(ms(10));

@@ -1,0 +1,181 @@
+// The scan thread with real folders. The files are not audio, so either the decode thread is kept
+// waiting by a playback window that never opens, or it finds them unreadable, which lets a test
+// follow which files the round hands out.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "i18n/i18n.h"
+#include "playback/player.h"
+#include "support/poll.h"
+#include "support/temp_dir.h"
+#include "system/logger.h"
+
+using testsupport::poll_until;
+using testsupport::TempDir;
+
+namespace {
+
+size_t log_count(const std::string& text) {
+    size_t n = 0;
+    for (const std::string& line : logger::tail(500))
+        if (line.find(text) != std::string::npos) ++n;
+    return n;
+}
+
+// Files of any name are taken at any time; playback hours are switched off.
+FilterSet playing_rules(const std::string& root) {
+    FilterSet rules;
+    rules.root = root;
+    rules.win_files = false;
+    rules.win_play = false;
+    return rules;
+}
+
+// As above, but the playback window never opens, so the decode thread only waits.
+FilterSet idle_rules(const std::string& root) {
+    FilterSet rules = playing_rules(root);
+    rules.win_play = true;
+    rules.window.from = 1440;
+    rules.window.to = 0;
+    return rules;
+}
+
+class PlayerScan : public ::testing::Test {
+protected:
+    void SetUp() override {
+        i18n::set_language("en");
+        Player::Timing timing;
+        timing.minute = std::chrono::milliseconds(100);
+        timing.folder_retry = std::chrono::milliseconds(300);
+        player.set_timing(timing);
+    }
+    std::string music() const { return dir / "music"; }
+    void add_files(int from, int to) const {
+        for (int i = from; i < to; ++i) dir.write_file("music/f" + std::to_string(i) + ".mp3", 2048);
+    }
+    bool pool_is(size_t n) { return player.status().pool_size == n; }
+    bool message_is(const std::string& text) { return player.status().message == text; }
+
+    TempDir dir;
+    Player player;
+};
+
+TEST_F(PlayerScan, NoFolderAndEmptyFolderTellWhy) {
+    player.set_filters(playing_rules(""));
+    player.start();
+    ASSERT_TRUE(poll_until([&] { return message_is("No folder given"); }, 3));
+    EXPECT_EQ(player.status().state, Player::NoFiles);
+
+    dir.make_dir("music");
+    player.set_filters(playing_rules(music()));
+    ASSERT_TRUE(poll_until([&] { return message_is("No matching file found"); }, 3));
+    EXPECT_EQ(player.status().state, Player::NoFiles);
+    EXPECT_GT(player.status().last_scan, 0);
+}
+
+// The reason stays on show while the pool is empty, although the decode thread looks at the
+// empty pool every two seconds; the folder is found again without any request.
+TEST_F(PlayerScan, UnreachableFolderIsReportedAndTriedAgain) {
+    player.set_filters(playing_rules(music()));
+    player.start();
+    const std::string why = std::string(i18n::T("err_no_dir")) + ": " + music();
+    EXPECT_EQ(why, "Folder not reachable: " + music());
+    ASSERT_TRUE(poll_until([&] { return message_is(why); }, 3));
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    EXPECT_EQ(player.status().state, Player::Error);
+    EXPECT_EQ(player.status().message, why);
+
+    dir.make_dir("music");
+    EXPECT_TRUE(poll_until([&] { return message_is("No matching file found"); }, 2));
+}
+
+TEST_F(PlayerScan, AFailedRescanKeepsThePool) {
+    add_files(0, 3);
+    player.set_filters(idle_rules(music()));
+    player.start();
+    ASSERT_TRUE(poll_until([&] { return pool_is(3); }, 3));
+
+    ASSERT_EQ(std::rename(music().c_str(), (dir / "away").c_str()), 0);
+    player.rescan();
+    ASSERT_TRUE(poll_until([&] { return message_is("Folder not reachable: " + music()); }, 3));
+    EXPECT_EQ(player.status().pool_size, 3u);
+
+    ASSERT_EQ(std::rename((dir / "away").c_str(), music().c_str()), 0);
+    add_files(3, 4);
+    EXPECT_TRUE(poll_until([&] { return pool_is(4); }, 2)) << "folder not tried again by itself";
+}
+
+TEST_F(PlayerScan, RescansOnRequestAndEveryInterval) {
+    add_files(0, 2);
+    player.rescan_minutes = 1;  // a "minute" lasts 100 ms here
+    player.set_filters(idle_rules(music()));
+    player.start();
+    ASSERT_TRUE(poll_until([&] { return pool_is(2); }, 3));
+    add_files(2, 3);
+    EXPECT_TRUE(poll_until([&] { return pool_is(3); }, 2)) << "no periodic rescan";
+
+    player.rescan_minutes = 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // a running scan ends
+    add_files(3, 4);
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    EXPECT_EQ(player.status().pool_size, 3u) << "rescanned without interval or request";
+    player.rescan();
+    EXPECT_TRUE(poll_until([&] { return pool_is(4); }, 2));
+}
+
+TEST_F(PlayerScan, StartTwiceRescansWithoutSecondThreads) {
+    add_files(0, 1);
+    const size_t scanners = log_count("Sucher gestartet");
+    const std::string done = "Durchlauf fertig: 1 Treffer in " + music();
+    player.set_filters(idle_rules(music()));
+    player.start();
+    ASSERT_TRUE(poll_until([&] { return log_count(done) == 1; }, 3));
+    player.start();
+    EXPECT_TRUE(poll_until([&] { return log_count(done) == 2; }, 3));
+    EXPECT_EQ(log_count("Sucher gestartet"), scanners + 1);
+    player.stop();
+    EXPECT_EQ(player.status().state, Player::Stopped);
+    player.start();  // a stopped player starts again
+    EXPECT_TRUE(poll_until([&] { return log_count(done) == 3; }, 3));
+}
+
+TEST_F(PlayerScan, StopDuringAScanWaitsForItAndDropsItsResult) {
+    const int dirs = 100, per_dir = 200;
+    for (int d = 0; d < dirs; ++d)
+        for (int f = 0; f < per_dir; ++f)
+            dir.write_file("music/d" + std::to_string(d) + "/" + std::to_string(f) + ".mp3", 0);
+    FilterSet rules = idle_rules(music());
+    rules.min_bytes = 0;
+    player.set_filters(rules);
+    player.start();
+    ASSERT_TRUE(poll_until([&] { return player.status().progress.dirs >= 2; }, 5));
+    player.stop();
+    Player::Status s = player.status();
+    EXPECT_EQ(s.progress.files, dirs * per_dir) << "stop returned before the scan ended";
+    EXPECT_EQ(s.pool_size, 0u) << "the result of a stopped scan went into the pool";
+    EXPECT_EQ(s.state, Player::Stopped);
+    EXPECT_EQ(log_count("Treffer in " + music()), 0u);
+}
+
+// Unreadable files still take their turn in the round, so the log shows what was handed out.
+TEST_F(PlayerScan, NewFilesJoinTheRoundWithoutRepeats) {
+    add_files(0, 3);
+    player.playlist.set_loop(false);
+    player.playlist.set_shuffle(false);
+    player.set_filters(playing_rules(music()));
+    player.start();
+    ASSERT_TRUE(poll_until([&] { return player.status().state == Player::Finished; }, 5));
+    EXPECT_EQ(log_count("nicht lesbar: " + music() + "/"), 3u);
+
+    add_files(3, 4);
+    player.rescan();
+    ASSERT_TRUE(poll_until([&] { return log_count("nicht lesbar: " + music() + "/f3.mp3") == 1; }, 5));
+    ASSERT_TRUE(poll_until([&] { return player.status().state == Player::Finished; }, 5));
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(log_count("nicht lesbar: " + music() + "/f" + std::to_string(i) + ".mp3"), 1u);
+    EXPECT_EQ(player.status().round_pos, 4u);
+}
+
+}  // namespace
