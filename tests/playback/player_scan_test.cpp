@@ -63,10 +63,13 @@ protected:
 };
 
 TEST_F(PlayerScan, NoFolderAndEmptyFolderTellWhy) {
+    player.rescan_minutes = 0;
     player.set_filters(playing_rules(""));
     player.start();
     ASSERT_TRUE(poll_until([&] { return message_is("No folder given"); }, 3));
+    std::this_thread::sleep_for(std::chrono::milliseconds(2200));  // the decode thread looks again
     EXPECT_EQ(player.status().state, Player::NoFiles);
+    EXPECT_EQ(player.status().message, "No folder given");
 
     dir.make_dir("music");
     player.set_filters(playing_rules(music()));
@@ -76,8 +79,11 @@ TEST_F(PlayerScan, NoFolderAndEmptyFolderTellWhy) {
 }
 
 // The reason stays on show while the pool is empty, although the decode thread looks at the
-// empty pool every two seconds; the folder is found again without any request.
+// empty pool every two seconds and the scan thread waits longer before it tries again.
 TEST_F(PlayerScan, UnreachableFolderIsReportedAndTriedAgain) {
+    Player::Timing slow_retry;
+    slow_retry.folder_retry = std::chrono::seconds(10);
+    player.set_timing(slow_retry);
     player.set_filters(playing_rules(music()));
     player.start();
     const std::string why = std::string(i18n::T("err_no_dir")) + ": " + music();
@@ -88,6 +94,7 @@ TEST_F(PlayerScan, UnreachableFolderIsReportedAndTriedAgain) {
     EXPECT_EQ(player.status().message, why);
 
     dir.make_dir("music");
+    player.rescan();  // a request ends the wait before the retry
     EXPECT_TRUE(poll_until([&] { return message_is("No matching file found"); }, 2));
 }
 
@@ -142,7 +149,7 @@ TEST_F(PlayerScan, StartTwiceRescansWithoutSecondThreads) {
 }
 
 TEST_F(PlayerScan, StopDuringAScanWaitsForItAndDropsItsResult) {
-    const int dirs = 100, per_dir = 200;
+    const int dirs = 50, per_dir = 200;
     for (int d = 0; d < dirs; ++d)
         for (int f = 0; f < per_dir; ++f)
             dir.write_file("music/d" + std::to_string(d) + "/" + std::to_string(f) + ".mp3", 0);

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Headless play on a private PulseAudio server with a null sink:
+#  1. CPU time of `--play --file F --seconds 20` against mpg123 playing the same 20 s of the same
+#     file to the same sink, as a ratio (target: at most 1.0);
+#  2. peak resident memory of headless play from a pool of 100,000 files (target: under 64 MB);
+#  3. a rescan of that pool while playing leaves no gap in the output.
+set -uo pipefail
+build=$(cd "${1:-build}" && pwd)
+qm="$build/quavermill"
+harness="$build/bench/bench_play_pool"
+[ -x "$harness" ] || harness=$(find "$build" -name bench_play_pool -type f -perm -u+x | head -n 1)
+work=$(mktemp -d /tmp/qm_bench_play.XXXXXX)
+server_pid=""
+cleanup() {
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+mkdir -p "$work/runtime" "$work/home" "$work/pool"
+HOME="$work" PULSE_RUNTIME_PATH="$work/runtime" PULSE_STATE_PATH="$work/runtime" \
+XDG_RUNTIME_DIR="$work/runtime" pulseaudio -n --daemonize=no --exit-idle-time=-1 \
+  --use-pid-file=no --realtime=no --high-priority=no --log-target=stderr \
+  --load="module-native-protocol-unix auth-anonymous=1 socket=$work/native" \
+  --load="module-null-sink sink_name=bench format=s16le rate=48000 channels=2" \
+  2>"$work/server.log" &
+server_pid=$!
+export PULSE_SERVER="unix:$work/native"
+for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+pactl info >/dev/null 2>&1 || { echo "bench_play: no sound server"; exit 1; }
+
+"$harness" tone "$work/tone.raw" 60 &&
+  lame --quiet -r -s 48 --bitwidth 16 --signed --little-endian -m j "$work/tone.raw" "$work/tone.mp3" ||
+  { echo "bench_play: could not make the test file"; exit 1; }
+rm -f "$work/tone.raw"
+
+cpu_seconds() {  # runs the command, prints user + system seconds
+  /usr/bin/time -f "%U %S" -o "$work/time.txt" "$@" >/dev/null 2>&1
+  awk '{ printf "%.2f", $1 + $2 }' "$work/time.txt"
+}
+peak_kb() { /usr/bin/time -f "%M" -o "$work/time.txt" "$@" >/dev/null 2>&1; cat "$work/time.txt"; }
+
+status=0
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config"
+
+# 20 s at 48000 Hz are 834 MPEG frames of 1152 samples.
+ours=$(cpu_seconds "$qm" --play --file "$work/tone.mp3" --seconds 20 --device pulse:bench)
+theirs=$(cpu_seconds mpg123 -q -o pulse -a bench -n 834 "$work/tone.mp3")
+ratio=$(awk -v a="$ours" -v b="$theirs" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 99) }')
+echo "CPU for 20 s of play: quavermill ${ours} s, mpg123 ${theirs} s, ratio ${ratio} (target <= 1.0)"
+awk -v r="$ratio" 'BEGIN { exit !(r <= 1.0) }' || { echo "  over target"; status=1; }
+
+"$harness" make "$work/pool" "$work/tone.mp3" 100000 || { echo "bench_play: no pool"; exit 1; }
+kb=$(peak_kb "$qm" --play "$work/pool" --no-window-files --no-window-play --seconds 20 \
+       --device pulse:bench)
+echo "peak memory, pool of 100000 files: $((kb / 1024)) MB (target < 64 MB)"
+[ "$kb" -lt 65536 ] || { echo "  over target"; status=1; }
+
+"$harness" rescan "$work/pool" bench || { echo "  gap in the output during the rescan"; status=1; }
+exit $status

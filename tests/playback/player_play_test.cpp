@@ -1,0 +1,322 @@
+// The player playing generated MP3 files through a private PulseAudio server: what it reports,
+// what reaches the sinks, and how it rides out bad files, a vanished folder and a dead server.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+#include "i18n/i18n.h"
+#include "playback/player.h"
+#include "support/mp3_fixture.h"
+#include "support/poll.h"
+#include "support/pulse_server.h"
+#include "support/temp_dir.h"
+#include "system/logger.h"
+
+using namespace testsupport;
+
+namespace {
+
+const int kRate = 48000;  // the sinks' rate, so nothing is resampled
+
+std::atomic<int64_t> g_fake_now{0};
+int64_t fake_now() { return g_fake_now; }
+
+int64_t local_moment(int year, int month, int day, int hour) {
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_isdst = -1;
+    return static_cast<int64_t>(std::mktime(&tm));
+}
+
+size_t log_count(const std::string& text) {
+    size_t n = 0;
+    for (const std::string& line : logger::tail(500))
+        if (line.find(text) != std::string::npos) ++n;
+    return n;
+}
+
+// RMS in dBFS of the last `seconds` of sound in a stereo recording, leaving out its final tenth
+// of a second; -120 when nothing was heard.
+double settled_rms_db(const std::vector<short>& rec, double seconds) {
+    size_t last = rec.size();
+    while (last > 0 && std::abs(rec[last - 1]) < 64) --last;
+    const size_t tail = static_cast<size_t>(0.1 * kRate) * 2;
+    const size_t span = static_cast<size_t>(seconds * kRate) * 2;
+    if (last < tail + span) return -120;
+    return rms_dbfs(&rec[last - tail - span], span);
+}
+
+class PlayerPlay : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(server.up());
+        server.export_env();
+        i18n::set_language("en");
+    }
+
+    std::string music() const { return dir / "music"; }
+    std::string tone(const std::string& name, double seconds, double freq = 440,
+                     double peak_db = -12) const {
+        dir.make_dir("music");
+        std::string path = encode_mp3(sine(kRate, 2, seconds, freq, peak_db), music() + "/" + name);
+        EXPECT_FALSE(path.empty());
+        return path;
+    }
+    // Every file of the folder, by name, once around and again; playback hours off.
+    void play(FilterSet rules = FilterSet()) {
+        if (rules.root.empty()) rules.root = music();
+        rules.win_files = false;
+        player.playlist.set_shuffle(false);
+        player.set_filters(rules);
+        player.start();
+    }
+    FilterSet any_time() const {
+        FilterSet rules;
+        rules.win_play = false;
+        return rules;
+    }
+    bool playing(const std::string& name, double from_s = 0) {
+        Player::Status s = player.status();
+        return s.state == Player::Playing && s.name == name && s.position >= from_s;
+    }
+    size_t streams() const {
+        std::string out = server.pactl({"list", "short", "sink-inputs"}).out;
+        return static_cast<size_t>(std::count(out.begin(), out.end(), '\n'));
+    }
+    std::string stream_line() const { return server.pactl({"list", "short", "sink-inputs"}).out; }
+
+    TempDir dir;
+    PulseServer server;
+    Player player;
+};
+
+TEST_F(PlayerPlay, PlaysATrackAndMetersWhatLeaves) {
+    tone("a.mp3", 4);
+    Leveler::Config plain;
+    plain.on = false;
+    player.set_leveler(plain);
+    player.set_device("pulse:first");
+    MonitorRecorder rec(server, "first");
+    ASSERT_TRUE(rec.recording());
+    play(any_time());
+    ASSERT_TRUE(poll_until([&] { return playing("a.mp3", 1.5); }, 8));
+
+    Player::Status s = player.status();
+    EXPECT_EQ(s.path, music() + "/a.mp3");
+    EXPECT_NEAR(s.duration, 4.0, 0.3);
+    EXPECT_EQ(s.pool_size, 1u);
+    EXPECT_EQ(s.round_pos, 1u);
+    EXPECT_EQ(s.device, "Erste Senke");
+    EXPECT_EQ(s.wait_seconds, 0);
+    EXPECT_NEAR(s.in_db, -15.0, 1.0);  // a sine's RMS lies 3 dB under its peak
+
+    player.take_levels();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Player::Levels l = player.take_levels();
+    EXPECT_TRUE(l.fresh);
+    EXPECT_NEAR(l.peak[0], 0.251, 0.02);
+    EXPECT_NEAR(l.peak[1], 0.251, 0.02);
+    EXPECT_NEAR(l.rms[0], 0.178, 0.015);
+    EXPECT_NEAR(l.rms[1], 0.178, 0.015);
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_NEAR(settled_rms_db(rec.stop(), 1.0), -15.0, 0.5);
+}
+
+TEST_F(PlayerPlay, SeekSkipPauseAndResume) {
+    tone("a.mp3", 8);
+    tone("b.mp3", 8, 880);
+    player.set_device("pulse:first");
+    play(any_time());
+    ASSERT_TRUE(poll_until([&] { return playing("a.mp3", 0.3); }, 8));
+
+    player.seek(5);
+    EXPECT_TRUE(poll_until([&] { return playing("a.mp3", 4.5); }, 2));
+    EXPECT_LT(player.status().position, 6.5);
+    player.seek_relative(-10);
+    EXPECT_TRUE(poll_until([&] { return player.status().position < 1.0; }, 2));
+    EXPECT_EQ(player.status().name, "a.mp3");
+    player.seek(-3);
+    EXPECT_TRUE(poll_until([&] { return player.status().position < 1.0; }, 2));
+
+    player.skip();
+    EXPECT_TRUE(poll_until([&] { return playing("b.mp3"); }, 2));
+    EXPECT_LT(player.status().position, 1.0);
+
+    ASSERT_TRUE(poll_until([&] { return playing("b.mp3", 1.0); }, 3));
+    player.set_paused(true);
+    ASSERT_TRUE(poll_until([&] { return player.status().state == Player::Paused; }, 2));
+    EXPECT_TRUE(poll_until([&] { return streams() == 0; }, 2)) << "output left open while paused";
+    const double at = player.status().position;
+    player.set_paused(false);
+    EXPECT_TRUE(poll_until([&] { return playing("b.mp3") && streams() == 1; }, 3));
+    // What the ring held at the pause (two seconds) is not heard: the position jumps ahead.
+    EXPECT_TRUE(poll_until([&] { return player.status().position >= at + 1.5; }, 3));
+    EXPECT_LT(player.status().position, at + 3.0);
+}
+
+TEST_F(PlayerPlay, ChangingTheDeviceWhilePlaying) {
+    tone("a.mp3", 10);
+    player.set_device("pulse:first");
+    play(any_time());
+    ASSERT_TRUE(poll_until([&] { return playing("a.mp3", 0.3); }, 8));
+    EXPECT_EQ(player.status().device, "Erste Senke");
+    const std::string before = stream_line();
+    player.set_device("pulse:first");  // the same id reopens nothing
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(stream_line(), before);
+
+    MonitorRecorder rec(server, "second");
+    ASSERT_TRUE(rec.recording());
+    player.set_device("pulse:second");
+    EXPECT_TRUE(poll_until([&] { return player.status().device == "second"; }, 3));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_NEAR(settled_rms_db(rec.stop(), 0.5), -15.0, 1.5);
+    EXPECT_EQ(player.status().state, Player::Playing);
+}
+
+// The server moves the stream of a sink that goes away; choosing a sink that is gone falls
+// back to the system's default device.
+TEST_F(PlayerPlay, AVanishedSinkFallsBackToTheDefault) {
+    tone("a.mp3", 10);
+    player.set_device("pulse:first");
+    play(any_time());
+    ASSERT_TRUE(poll_until([&] { return playing("a.mp3", 0.3); }, 8));
+    std::string modules = server.pactl({"list", "short", "modules"}).out;
+    size_t at = modules.find("sink_name=first");
+    ASSERT_NE(at, std::string::npos);
+    size_t line = modules.rfind('\n', at);
+    std::string index = modules.substr(line == std::string::npos ? 0 : line + 1);
+    index = index.substr(0, index.find('\t'));
+    MonitorRecorder rec(server, "second");
+    ASSERT_TRUE(rec.recording());
+    ASSERT_EQ(server.pactl({"unload-module", index}).exit_code, 0);
+
+    const size_t warned = log_count("Gewaehltes Ausgabegeraet nicht da (pulse:first)");
+    player.set_device("pulse:first");  // the same id: nothing to reopen
+    player.set_device("pulse:gone");
+    // Through ALSA "default", which the test configuration routes to the default sink.
+    EXPECT_TRUE(poll_until([&] { return player.status().device == "second"; }, 5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    EXPECT_EQ(player.status().state, Player::Playing);
+    EXPECT_NEAR(settled_rms_db(rec.stop(), 0.5), -15.0, 1.5);
+    EXPECT_EQ(log_count("Gewaehltes Ausgabegeraet nicht da (pulse:first)"), warned);
+    EXPECT_GE(log_count("Tonserver kennt die Senke nicht (mehr): gone"), 1u);
+}
+
+TEST_F(PlayerPlay, NewFilterRulesTakeEffectWhilePlaying) {
+    tone("a.mp3", 6);
+    tone("b.mp3", 6, 880);
+    player.set_device("pulse:first");
+    play(any_time());
+    ASSERT_TRUE(poll_until([&] { return playing("a.mp3", 0.2); }, 8));
+    EXPECT_EQ(player.status().pool_size, 2u);
+    FilterSet only_a = any_time();
+    only_a.root = music();
+    only_a.win_files = false;
+    only_a.patterns = "a.mp3";
+    player.set_filters(only_a);
+    ASSERT_TRUE(poll_until([&] { return player.status().pool_size == 1; }, 3));
+    const size_t started = log_count("spielt: ");
+    player.skip();  // the round of one file is over: a new round begins with it again
+    EXPECT_TRUE(poll_until([&] { return log_count("spielt: ") == started + 1; }, 3));
+    EXPECT_TRUE(poll_until([&] { return playing("a.mp3"); }, 3));
+}
+
+// The window closes at 20:00 and opens at 06:00 by the player's clock, which the test sets.
+TEST_F(PlayerPlay, WaitsOutsideThePlaybackWindowAndResumesWithTheNextTrack) {
+    tone("a.mp3", 8);
+    tone("b.mp3", 8, 880);
+    g_fake_now = local_moment(2024, 5, 6, 12);  // a Monday
+    Player::Timing timing;
+    timing.now = fake_now;
+    player.set_timing(timing);
+    player.set_device("pulse:first");
+    play();
+    ASSERT_TRUE(poll_until([&] { return playing("a.mp3", 0.3); }, 8));
+
+    g_fake_now = local_moment(2024, 5, 6, 21);
+    ASSERT_TRUE(poll_until([&] { return player.status().state == Player::Waiting; }, 2));
+    EXPECT_EQ(player.status().wait_seconds, 9 * 3600);
+    EXPECT_EQ(player.status().position, 0);
+    EXPECT_TRUE(poll_until([&] { return streams() == 0; }, 2)) << "output left open";
+    g_fake_now += 100;
+    EXPECT_TRUE(poll_until([&] { return player.status().wait_seconds == 9 * 3600 - 100; }, 2));
+
+    g_fake_now = local_moment(2024, 5, 7, 7);
+    EXPECT_TRUE(poll_until([&] { return playing("b.mp3"); }, 3));
+    EXPECT_LT(player.status().position, 1.0);
+}
+
+// Unreadable, empty, cut-off and mixed-rate files each get their turn and the round goes on.
+TEST_F(PlayerPlay, BadFilesAreSkippedAndTheRoundGoesOn) {
+    dir.write_file("music/a_empty.mp3", 0);
+    dir.write_text("music/b_text.mp3", std::string(4000, 'x'));
+    dir.make_dir("music");
+    encode_mp3(silence(kRate, 2, 0.05), music() + "/c_blip.mp3");
+    std::string full = tone("full.tmp", 3);
+    std::string cut = read_file(full);
+    dir.write_text("music/d_cut.mp3", cut.substr(0, cut.size() / 3));
+    std::string high = read_file(encode_mp3(sine(kRate, 2, 1, 440, -12), dir / "high.tmp"));
+    std::string low = read_file(encode_mp3(sine(22050, 2, 1, 440, -12), dir / "low.tmp"));
+    dir.write_text("music/e_mixed.mp3", high + low);
+    tone("f_good.mp3", 1);
+
+    FilterSet rules = any_time();
+    rules.min_bytes = 0;
+    player.playlist.set_loop(false);
+    player.set_device("pulse:first");
+    play(rules);
+    ASSERT_TRUE(poll_until([&] { return player.status().state == Player::Finished; }, 15));
+    EXPECT_EQ(log_count("nicht lesbar: " + music() + "/a_empty.mp3"), 1u);
+    EXPECT_EQ(log_count("nicht lesbar: " + music() + "/b_text.mp3"), 1u);
+    EXPECT_EQ(log_count("ohne Ton: " + music() + "/c_blip.mp3"), 1u);
+    EXPECT_EQ(log_count("spielt: d_cut.mp3"), 1u);
+    EXPECT_EQ(log_count("spielt: e_mixed.mp3"), 1u);
+    EXPECT_EQ(log_count("spielt: f_good.mp3"), 1u);
+    EXPECT_EQ(player.status().round_pos, 6u);
+    EXPECT_EQ(player.status().message, "");
+}
+
+TEST_F(PlayerPlay, AFolderThatGoesAwayAndComesBack) {
+    tone("a.mp3", 1.5);
+    Player::Timing timing;
+    timing.folder_retry = std::chrono::milliseconds(500);
+    player.set_timing(timing);
+    player.set_device("pulse:first");
+    play(any_time());
+    ASSERT_TRUE(poll_until([&] { return playing("a.mp3"); }, 8));
+
+    ASSERT_EQ(std::rename(music().c_str(), (dir / "away").c_str()), 0);
+    player.rescan();
+    const std::string why = "Folder not reachable: " + music();
+    EXPECT_TRUE(poll_until([&] {
+        Player::Status s = player.status();
+        return s.state == Player::Error && s.message == why;
+    }, 8));
+    EXPECT_EQ(player.status().pool_size, 1u);
+
+    ASSERT_EQ(std::rename((dir / "away").c_str(), music().c_str()), 0);
+    EXPECT_TRUE(poll_until([&] { return playing("a.mp3"); }, 5)) << "did not resume by itself";
+}
+
+TEST_F(PlayerPlay, ASoundServerThatDiesAndReturns) {
+    tone("a.mp3", 20);
+    player.set_device("pulse:first");
+    play(any_time());
+    ASSERT_TRUE(poll_until([&] { return playing("a.mp3", 0.3); }, 8));
+
+    server.kill();
+    EXPECT_TRUE(poll_until([&] { return player.status().state == Player::Error; }, 5));
+    EXPECT_NE(player.status().message, "");
+    ASSERT_TRUE(server.start());
+    EXPECT_TRUE(poll_until([&] { return playing("a.mp3") && streams() == 1; }, 8))
+        << "did not resume by itself";
+}
+
+}  // namespace
