@@ -62,6 +62,7 @@ public:
 private:
     // At most two memcpy calls each: up to the end of the storage, then from its start.
     void copy_in(size_t at, const short* pcm, size_t n) {
+        if (n == 0) return;
         size_t first = std::min(n, frames_ - at);
         std::memcpy(&samples_[at * channels_], pcm, first * channels_ * sizeof(short));
         if (n > first)
@@ -69,6 +70,7 @@ private:
                         (n - first) * channels_ * sizeof(short));
     }
     void copy_out(size_t at, short* out, size_t n) const {
+        if (n == 0) return;
         size_t first = std::min(n, frames_ - at);
         std::memcpy(out, &samples_[at * channels_], first * channels_ * sizeof(short));
         if (n > first)

@@ -23,6 +23,7 @@ void Player::decode_thread() {
     logger::info("Dekoder gestartet");
     Track t;
     while (running_) {
+        decode_woken_ = false;  // this turn looks at every request anyway
         FilterSet rules = filters();
         if (window_closed(rules, t)) continue;
         if (paused) {

@@ -12,6 +12,7 @@
 void Player::scan_thread() {
     logger::info("Sucher gestartet");
     while (running_) {
+        scan_woken_ = false;  // a wake-up before this turn asked for nothing the turn misses
         if (!rescan_req_.exchange(false)) {
             wait_scan(std::chrono::milliseconds(0), true);
             if (!running_) break;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <ctime>
 #include <regex>
 #include <string>
@@ -83,13 +84,13 @@ TEST_F(HeadlessPlay, LevelsToTheTargetAndEndsAfterTheTimeLimit) {
     MonitorRecorder rec(server, "second");
     ASSERT_TRUE(rec.recording());
     const auto begin = std::chrono::steady_clock::now();
-    RunResult r = quavermill({"--play", "--file", file, "--seconds", "4"});
+    RunResult r = quavermill({"--play", "--file", file, "--seconds", "6"});
     const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
     std::vector<short> heard = settled(rec.stop(), 1.5);
 
     EXPECT_EQ(r.exit_code, 0);
-    EXPECT_GE(took, 3.9);
-    EXPECT_LT(took, 7.0);
+    EXPECT_GE(took, 5.9);
+    EXPECT_LT(took, 9.0);
     EXPECT_TRUE(std::regex_search(r.out, std::regex("^Angleichung: an  Ziel -20\\.0 dB  Deckel -1\\.0 dB\n"
                                                     "\nquiet\\.mp3  \\(0:0[78], 1 im Vorrat\\)\n")))
         << r.out;
@@ -113,7 +114,7 @@ TEST_F(HeadlessPlay, WithoutLevelMatchingOnlyTheVolumeApplies) {
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(r.out.rfind("Angleichung: aus  Ziel -14.0 dB  Deckel -1.0 dB\n", 0), 0u) << r.out;
     ASSERT_FALSE(heard.empty());
-    EXPECT_NEAR(rms_dbfs(heard), -36 + 20 * std::log10(0.8), 0.5);
+    EXPECT_NEAR(rms_dbfs(heard), -36 + 20 * std::log10(0.8), 1.0);
 }
 
 // A loud square against a low ceiling: the peaks that leave stay under the ceiling times the
@@ -146,8 +147,7 @@ TEST_F(HeadlessPlay, ThirtyBrokenFilesEndWithTheUnreadableError) {
     for (size_t at = log().find("nicht lesbar: "); at != std::string::npos;
          at = log().find("nicht lesbar: ", at + 1))
         ++warnings;
-    EXPECT_GE(warnings, 24u);
-    EXPECT_LE(warnings, 25u);
+    EXPECT_EQ(warnings, 25u);
 }
 
 TEST_F(HeadlessPlay, PlaysOnTheChosenSinkAndFallsBackFromAVanishedOne) {
