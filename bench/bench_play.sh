@@ -30,7 +30,8 @@ for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
 pactl info >/dev/null 2>&1 || { echo "bench_play: no sound server"; exit 1; }
 
 "$harness" tone "$work/tone.raw" 60 &&
-  lame --quiet -r -s 48 --bitwidth 16 --signed --little-endian -m j "$work/tone.raw" "$work/tone.mp3" ||
+  lame --quiet -r -s 48 --bitwidth 16 --signed --little-endian -m j "$work/tone.raw" \
+    "$work/tone.mp3" 2>/dev/null ||
   { echo "bench_play: could not make the test file"; exit 1; }
 rm -f "$work/tone.raw"
 

@@ -61,7 +61,7 @@ class Recorder {
 public:
     explicit Recorder(const std::string& sink) {
         const std::string cmd = "parec --raw --format=s16le --rate=48000 --channels=2 -d " +
-                                sink + ".monitor";
+                                sink + ".monitor 2>/dev/null";
         pipe_ = popen(cmd.c_str(), "r");
         if (pipe_) reader_ = std::thread([this] { read_all(); });
     }
@@ -135,10 +135,9 @@ int rescan_while_playing(const std::string& dir, const std::string& sink) {
     const int64_t scans_before = player.status().last_scan;
     const auto begin = Clock::now();
     player.rescan();
-    // last_scan has a resolution of one second, so wait for the counters of a new scan first.
-    std::this_thread::sleep_for(std::chrono::seconds(1));
+    // The first scan ended seconds ago, so the end of this one shows as a new last_scan.
     while (player.status().last_scan == scans_before && Clock::now() - begin < std::chrono::minutes(2))
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     const double took = std::chrono::duration<double>(Clock::now() - begin).count();
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     const size_t to = rec.frames();

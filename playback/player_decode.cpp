@@ -153,9 +153,14 @@ void Player::feed_step(Track& t) {
     set_state(Playing, "");
     const int hz = stream_.hz;
     const int channels = std::max(1, stream_.channels);
-    int n = static_cast<int>(std::min<size_t>(hz / 10, ring_.free_frames()));
-    if (n < kBlockRoom) {
-        wait_decode(ms(20));  // the output has not made room yet
+    // A whole block at a time: a tenth of a second, but at least one MPEG frame, so that rates
+    // under 11520 Hz play too. Until the output has made that much room the thread sleeps for
+    // about as long as that takes; a request still wakes it at once.
+    const int n = std::max(hz / 10, kBlockRoom);
+    const size_t room = ring_.free_frames();
+    if (room < static_cast<size_t>(n)) {
+        const long missing_ms = static_cast<long>((n - room) * 1000 / std::max(hz, 1));
+        wait_decode(ms(std::min(100L, std::max(20L, missing_ms))));
         return;
     }
     size_t need = static_cast<size_t>(n + kBlockRoom) * channels;

@@ -128,6 +128,19 @@ TEST_F(PlayerPlay, PlaysATrackAndMetersWhatLeaves) {
     EXPECT_NEAR(settled_rms_db(rec.stop(), 1.0), -15.0, 0.5);
 }
 
+// At 8000 Hz a tenth of a second is shorter than one MPEG frame; the track must play all the
+// same, mono, on a sink of another rate.
+TEST_F(PlayerPlay, PlaysLowSampleRatesInMono) {
+    dir.make_dir("music");
+    ASSERT_FALSE(encode_mp3(sine(8000, 1, 4, 440, -12), music() + "/low.mp3").empty());
+    player.set_device("pulse:first");
+    MonitorRecorder rec(server, "first");
+    ASSERT_TRUE(rec.recording());
+    play(any_time());
+    EXPECT_TRUE(poll_until([&] { return playing("low.mp3", 1.5); }, 8)) << player.status().state;
+    EXPECT_GT(settled_rms_db(rec.stop(), 0.5), -30.0);
+}
+
 TEST_F(PlayerPlay, SeekSkipPauseAndResume) {
     tone("a.mp3", 8);
     tone("b.mp3", 8, 880);
