@@ -57,5 +57,10 @@ kb=$(peak_kb "$qm" --play "$work/pool" --no-window-files --no-window-play --seco
 echo "peak memory, pool of 100000 files: $((kb / 1024)) MB (target < 64 MB)"
 [ "$kb" -lt 65536 ] || { echo "  over target"; status=1; }
 
-"$harness" rescan "$work/pool" bench || { echo "  gap in the output during the rescan"; status=1; }
+"$harness" rescan "$work/pool" bench
+case $? in
+  0) ;;
+  1) echo "  gap in the output during the rescan"; status=1 ;;
+  *) echo "  could not measure the output during the rescan"; status=1 ;;
+esac
 exit $status

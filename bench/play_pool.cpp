@@ -146,7 +146,7 @@ int rescan_while_playing(const std::string& dir, const std::string& sink) {
     const double gap_ms = rec.longest_silence(from, to) * 1000.0 / kRate;
     std::printf("rescan of %zu files while playing: %.2f s, longest silence %.1f ms "
                 "(%zu frames recorded)\n", s.pool_size, took, gap_ms, to - from);
-    if (to - from < static_cast<size_t>(kRate)) return 2;
+    if (to - from < static_cast<size_t>(took * kRate)) return 2;  // the recording fell behind
     return gap_ms < 5.0 ? 0 : 1;
 }
 
