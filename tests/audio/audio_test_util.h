@@ -8,7 +8,12 @@
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
 #include "audio/audio_out.h"
+#include "support/pulse_server.h"
 #include "system/logger.h"
 
 namespace audiotest {
@@ -16,16 +21,23 @@ namespace audiotest {
 constexpr int kRate = 48000;
 constexpr double kPi = 3.14159265358979323846;
 
-// A 1 kHz sine of `amplitude` (0..1 of full scale) on every channel for `seconds`, then nothing.
+// Nothing for `lead` seconds, then a 1 kHz sine of `amplitude` (0..1 of full scale) on every
+// channel for `seconds`, then nothing. The lead lets the server settle a new stream first: a
+// null sink's monitor misses the first milliseconds that the sink rewinds to mix a stream in.
 inline AudioOut::Source tone(double seconds, double amplitude, int channels = 2,
-                             int rate = kRate) {
-    long total = static_cast<long>(seconds * rate);
+                             double lead = 0.2) {
+    long silent = static_cast<long>(lead * kRate);
+    long total = static_cast<long>(seconds * kRate);
     long done = 0;
     return [=](short* out, int frames) mutable {
+        if (silent > 0) {
+            silent -= frames;
+            return 0;
+        }
         int n = static_cast<int>(std::min<long>(frames, total - done));
         for (int i = 0; i < n; ++i, ++done) {
             short v = static_cast<short>(std::lround(
-                amplitude * 32767.0 * std::sin(2 * kPi * 1000.0 * done / rate)));
+                amplitude * 32767.0 * std::sin(2 * kPi * 1000.0 * done / kRate)));
             for (int c = 0; c < channels; ++c) out[i * channels + c] = v;
         }
         return n;
@@ -76,5 +88,38 @@ inline bool wait_until(const std::function<bool()>& done, double timeout_s) {
 }
 
 inline void sleep_s(double s) { std::this_thread::sleep_for(std::chrono::duration<double>(s)); }
+
+inline int thread_count() {
+    int n = 0;
+    if (DIR* d = opendir("/proc/self/task")) {
+        while (dirent* e = readdir(d))
+            if (e->d_name[0] != '.') ++n;
+        closedir(d);
+    }
+    return n;
+}
+
+// One private server per test program, (re)started before every test, so that tests may kill it.
+// Besides the helper's devices the ALSA configuration has "qm_stereo_only", which takes nothing
+// but two channels.
+class ServerTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (server) return;
+        testsupport::PulseServerOptions o;
+        o.extra_alsa_config =
+            "pcm.qm_stereo_only { type multi slaves.a { pcm \"null\" channels 2 }"
+            " bindings.0 { slave a channel 0 } bindings.1 { slave a channel 1 } }\n";
+        server = new testsupport::PulseServer(o);
+    }
+    void SetUp() override {
+        ASSERT_TRUE(server->start());
+        server->export_env();
+    }
+    // Lines of `pactl list sink-inputs`, the server's view of our streams.
+    static std::string sink_inputs() { return server->pactl({"list", "sink-inputs"}).out; }
+
+    static inline testsupport::PulseServer* server = nullptr;
+};
 
 }  // namespace audiotest
