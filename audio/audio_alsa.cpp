@@ -30,7 +30,8 @@ Pcm open_pcm(const std::string& name, int& code) {
 // Applies the stream's parameters; each single setting may be refused, only the whole set counts.
 // A device that ends up with another sample layout than the one we write is refused as well:
 // writing our periods to it would read past them.
-int configure(snd_pcm_t* pcm, int rate, int channels, snd_pcm_uframes_t& period) {
+int configure(snd_pcm_t* pcm, int rate, int channels, int period_frames,
+              snd_pcm_uframes_t& period) {
     snd_pcm_hw_params_t* params;
     snd_pcm_hw_params_alloca(&params);
     snd_pcm_hw_params_any(pcm, params);
@@ -39,9 +40,9 @@ int configure(snd_pcm_t* pcm, int rate, int channels, snd_pcm_uframes_t& period)
     snd_pcm_hw_params_set_channels(pcm, params, static_cast<unsigned>(channels));
     unsigned granted_rate = static_cast<unsigned>(rate);
     snd_pcm_hw_params_set_rate_near(pcm, params, &granted_rate, nullptr);
-    period = static_cast<snd_pcm_uframes_t>(rate / 50);
+    period = static_cast<snd_pcm_uframes_t>(period_frames);
     snd_pcm_hw_params_set_period_size_near(pcm, params, &period, nullptr);
-    snd_pcm_uframes_t buffer = 8 * static_cast<snd_pcm_uframes_t>(rate / 50);
+    snd_pcm_uframes_t buffer = 8 * static_cast<snd_pcm_uframes_t>(period_frames);
     snd_pcm_hw_params_set_buffer_size_near(pcm, params, &buffer);
     int code = snd_pcm_hw_params(pcm, params);
     if (code < 0) return code;
@@ -83,7 +84,7 @@ void AudioOut::Impl::run_alsa(const std::string& requested) {
         return;
     }
     snd_pcm_uframes_t frames = 0;
-    code = configure(pcm.get(), rate, channels, frames);
+    code = configure(pcm.get(), rate, channels, period_frames(), frames);
     if (code < 0) {
         set_error(err_text("Ausgabeformat", code));
         return;

@@ -33,7 +33,8 @@ struct AudioOut::Impl {
     // Plays on the ALSA PCM `name` (falling back to "default") until stopped or failed.
     void run_alsa(const std::string& name);
 
-    int period_frames() const { return rate / 50; }
+    // 20 ms, but never empty: an empty period would turn the output loop into a busy loop.
+    int period_frames() const { return rate < 50 ? 1 : rate / 50; }
     // Asks the source for one period of `frames` and zeroes what it left out.
     void fill_period(std::vector<short>& period, int frames);
     void set_label(const std::string& label);

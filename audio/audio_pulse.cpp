@@ -21,13 +21,13 @@ struct StreamCloser {
 using Stream = std::unique_ptr<pa_simple, StreamCloser>;
 
 // The server chooses everything but the target length: 8 periods of 20 ms.
-pa_buffer_attr buffer_attr(int rate, int channels) {
+pa_buffer_attr buffer_attr(int period_frames, int channels) {
     pa_buffer_attr attr;
     attr.maxlength = UINT32_MAX;
     attr.prebuf = UINT32_MAX;
     attr.minreq = UINT32_MAX;
     attr.fragsize = UINT32_MAX;
-    attr.tlength = static_cast<uint32_t>(channels * (rate / 50) * 16);
+    attr.tlength = static_cast<uint32_t>(channels * period_frames * 16);
     return attr;
 }
 
@@ -45,7 +45,7 @@ bool AudioOut::Impl::run_pulse(const std::string& sink) {
     spec.rate = static_cast<uint32_t>(rate);
     // A count the server cannot take must fail the open, not wrap around to a smaller one.
     spec.channels = static_cast<uint8_t>(channels <= static_cast<int>(PA_CHANNELS_MAX) ? channels : 0);
-    pa_buffer_attr attr = buffer_attr(rate, channels);
+    pa_buffer_attr attr = buffer_attr(period_frames(), channels);
     int code = 0;
     Stream stream(pa_simple_new(nullptr, "Quavermill", PA_STREAM_PLAYBACK, sink.c_str(),
                                 "Wiedergabe", &spec, nullptr, &attr, &code));

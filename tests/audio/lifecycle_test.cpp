@@ -67,12 +67,18 @@ TEST_F(Lifecycle, DestructionEndsTheThread) {
     EXPECT_EQ(calls, at_end);
 }
 
-TEST_F(Lifecycle, ErrorIsClearedByTheNextGoodStart) {
-    AudioOut out;
-    EXPECT_FALSE(out.start(48000, 1, nullptr, "qm_stereo_only"));
-    EXPECT_NE(out.last_error(), "");
-    ASSERT_TRUE(out.start(48000, 2, nullptr, "pulse:first"));
-    EXPECT_EQ(out.last_error(), "");
+// Below 50 Hz a 20 ms period has no whole frame; the loop must still wait for the device.
+TEST_F(Lifecycle, RateBelowOnePeriodStillWaitsForTheDevice) {
+    MonitorRecorder rec(*server, "first");
+    for (const std::string device : {"pulse:first", ""}) {
+        std::atomic<int> calls{0};
+        AudioOut out;
+        ASSERT_TRUE(out.start(10, 2, counter(calls), device)) << device << out.last_error();
+        sleep_s(0.5);
+        EXPECT_TRUE(out.running());
+        out.stop();
+        EXPECT_LT(calls, 2000) << device;
+    }
 }
 
 // Both paths: the server dies under a playing stream; the thread ends by itself with the reason,
