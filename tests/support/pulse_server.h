@@ -14,6 +14,11 @@
 // With the default options the sinks are "first" (description "Erste Senke") and "second" (empty
 // description), and "second" is the default sink. The server is stopped with the object. Tests
 // that kill their server use an instance of their own, so parallel test processes never meet.
+//
+// Two habits of null sinks worth knowing: while nothing records a sink it may take up to 2 s to
+// begin consuming a new stream (a MonitorRecorder on it makes it keep time), and its monitor
+// misses the first few milliseconds of a stream that joins (let a signal start after a short
+// lead of silence).
 #pragma once
 #include <sys/types.h>
 
