@@ -94,6 +94,18 @@ TEST_F(DeviceList, WithoutServerAlsaHintsAreFilteredAndCacheKept) {
     EXPECT_EQ(device_names::server_name_for("default"), "second");
 }
 
+TEST_F(DeviceList, HungServerCostsAboutTwoSecondsThenAlsa) {
+    server->freeze();
+    auto t0 = std::chrono::steady_clock::now();
+    auto list = AudioOut::devices();
+    double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    server->thaw();
+    EXPECT_GE(took, 1.9);
+    EXPECT_LT(took, 3.0);
+    EXPECT_NE(find(list, "default"), nullptr);
+    EXPECT_EQ(find(list, "pulse:first"), nullptr);
+}
+
 TEST_F(DeviceList, SinkListChangesReplaceTheCache) {
     auto r = server->pactl({"load-module", "module-null-sink", "sink_name=third",
                             "sink_properties=device.description=Dritte"});

@@ -100,6 +100,7 @@ PulseServer::PulseServer(PulseServerOptions options)
 }
 
 PulseServer::~PulseServer() {
+    thaw();
     if (pid_ > 0) end_child(pid_, SIGTERM, std::chrono::milliseconds(3000));
 }
 
@@ -132,8 +133,17 @@ bool PulseServer::start() {
 
 void PulseServer::kill() {
     if (pid_ <= 0) return;
+    thaw();
     end_child(pid_, SIGKILL, std::chrono::milliseconds(3000));
     pid_ = -1;
+}
+
+void PulseServer::freeze() {
+    if (pid_ > 0) ::kill(pid_, SIGSTOP);
+}
+
+void PulseServer::thaw() {
+    if (pid_ > 0) ::kill(pid_, SIGCONT);
 }
 
 EnvChanges PulseServer::env() const {

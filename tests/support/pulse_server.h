@@ -53,6 +53,10 @@ public:
     bool start();
     // Ends the server at once with SIGKILL, as a crash would; the socket then refuses clients.
     void kill();
+    // Stops and resumes the server process (SIGSTOP/SIGCONT): it then accepts connections but
+    // never answers, like a hung server.
+    void freeze();
+    void thaw();
     bool up() const { return pid_ > 0; }
 
     std::string address() const { return "unix:" + socket_; }  // the PULSE_SERVER value
