@@ -29,6 +29,7 @@ struct LangFile {
     std::string code;
     std::string name;
     bool rtl = false;
+    bool read = false;  // its file could be read
     std::map<std::string, Entry> entries;  // key -> text
 };
 
@@ -139,6 +140,7 @@ void read_language_file(const std::string& path, LangFile& lang, Faults& faults)
         faults.add(path, 0, "missing or unreadable language file");
         return;
     }
+    lang.read = true;
     for (size_t n = 0; n < lines.size(); ++n) {
         const std::string& line = lines[n];
         if (is_ignored(line)) continue;
@@ -255,7 +257,7 @@ int main(int argc, char** argv) {
         for (const auto& e : reference->entries) keys.push_back(e.first);  // std::map: byte order
         if (keys.empty() && !faults.any()) faults.add(lang_dir + "/" + kReferenceCode + ".txt", 0, "has no keys");
         for (const LangFile& l : langs)
-            if (&l != &*reference) check_keys(keys, lang_dir + "/" + l.code + ".txt", l, faults);
+            if (&l != &*reference && l.read) check_keys(keys, lang_dir + "/" + l.code + ".txt", l, faults);
     }
     if (faults.any()) {
         faults.print();
