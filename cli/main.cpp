@@ -5,6 +5,7 @@
 
 #include "cli/args.h"
 #include "cli/commands.h"
+#include "i18n/i18n.h"
 #include "system/crash_handler.h"
 #include "system/logger.h"
 #include "system/paths.h"
@@ -13,6 +14,7 @@
 namespace {
 
 void start_up() {
+    i18n::set_language("auto");
     logger::init(paths::config_dir(), version::kProduct);
     crash_handler::set_log_path(logger::file_path());
     logger::info(std::string(version::kProduct) + " " + version::kVersion + " (Build " +
