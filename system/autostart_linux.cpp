@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <vector>
@@ -169,7 +168,7 @@ bool write_entry(const std::string& dir, const std::string& args, bool executabl
 bool remove_entry(const std::string& dir) {
     if (dir.empty()) return false;
     const std::string path = paths::display(dir + kFileName);
-    if (std::remove(path.c_str()) == 0 || errno == ENOENT) return true;
+    if (::unlink(path.c_str()) == 0 || errno == ENOENT) return true;
     logger::error("Autostart nicht schreibbar: " + path);
     return false;
 }
