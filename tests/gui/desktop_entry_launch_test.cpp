@@ -35,8 +35,7 @@ std::string launch_and_record(const std::string& entry, const std::string& recor
 
 TEST(DesktopEntryLaunch, TheProgramReceivesExactlyTheFolderTheEntryNames) {
     testsupport::TempDir tmp;
-    testsupport::ScopedEnv env;
-    for (const char* name : {"SNAP", "SNAP_REAL_HOME", "FLATPAK_ID", "XDG_DESKTOP_DIR"}) env.unset(name);
+    testsupport::ScopedEnv env({"SNAP", "SNAP_REAL_HOME", "FLATPAK_ID", "XDG_DESKTOP_DIR"});
     env.set("HOME", tmp.make_dir("home"));
     env.set("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (tmp / "no-bus"));  // no session bus
     // The recorder stands in for the program, under a path with a blank.

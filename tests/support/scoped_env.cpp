@@ -4,6 +4,13 @@
 
 namespace testsupport {
 
+ScopedEnv::ScopedEnv(const std::vector<std::string>& names) {
+    for (const std::string& name : names) {
+        remember(name);
+        unsetenv(name.c_str());
+    }
+}
+
 ScopedEnv::~ScopedEnv() {
     for (const auto& [name, value] : saved_) {
         if (value) setenv(name.c_str(), value->c_str(), 1);
@@ -23,8 +30,8 @@ void ScopedEnv::unset(const std::string& name) {
 
 void ScopedEnv::remember(const std::string& name) {
     if (saved_.count(name)) return;
-    const char* v = std::getenv(name.c_str());
-    saved_[name] = v ? std::optional<std::string>(v) : std::nullopt;
+    const char* value = std::getenv(name.c_str());
+    saved_[name] = value ? std::optional<std::string>(value) : std::nullopt;
 }
 
 }  // namespace testsupport

@@ -35,8 +35,6 @@ int mode_of(const std::string& path) {
 class AutostartTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* name : {"SNAP", "SNAP_NAME", "SNAP_REAL_HOME", "FLATPAK_ID", "XDG_DESKTOP_DIR"})
-            env_.unset(name);
         home_ = tmp_.make_dir("home");
         env_.set("HOME", home_);
         env_.set("XDG_CONFIG_HOME", tmp_ / "xdg");
@@ -52,7 +50,7 @@ protected:
     }
 
     testsupport::TempDir tmp_;
-    testsupport::ScopedEnv env_;
+    testsupport::ScopedEnv env_{{"SNAP", "SNAP_NAME", "SNAP_REAL_HOME", "FLATPAK_ID", "XDG_DESKTOP_DIR"}};
     std::string home_, login_, desk_;
 };
 

@@ -54,7 +54,7 @@ protected:
     }
 
     testsupport::TempDir tmp_;
-    testsupport::ScopedEnv env_;
+    testsupport::ScopedEnv env_{{"XDG_CONFIG_HOME"}};
     std::string file_;
 };
 
