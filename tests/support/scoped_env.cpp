@@ -23,6 +23,11 @@ void ScopedEnv::set(const std::string& name, const std::string& value) {
     setenv(name.c_str(), value.c_str(), 1);
 }
 
+void ScopedEnv::unset(const std::string& name) {
+    remember(name);
+    unsetenv(name.c_str());
+}
+
 void ScopedEnv::remember(const std::string& name) {
     if (saved_.count(name)) return;
     const char* value = std::getenv(name.c_str());

@@ -17,6 +17,8 @@ public:
 
     // Sets one variable; it is restored with the others even when it was not in the list.
     void set(const std::string& name, const std::string& value);
+    // Removes one variable, restored like the others.
+    void unset(const std::string& name);
 
 private:
     void remember(const std::string& name);
