@@ -1,0 +1,102 @@
+#include "system/crash_handler.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <functional>
+
+#include "support/temp_dir.h"
+
+namespace {
+
+// Runs `crash` in a forked child whose environment `prepare` sets up; returns the wait status.
+int crash_in_child(const std::function<void()>& prepare, int sig) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        prepare();
+        crash_handler::install();
+        raise(sig);
+        _exit(99);  // not reached when the handler re-raises
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return status;
+}
+
+void clear_optional_env() {
+    for (const char* v : {"SNAP_REVISION", "XDG_CURRENT_DESKTOP", "XDG_SESSION_TYPE"}) unsetenv(v);
+}
+
+TEST(CrashHandler, AbortLeavesReportAndStillEndsBySignal) {
+    testsupport::TempDir tmp;
+    int status = crash_in_child([&] {
+        setenv("XDG_RUNTIME_DIR", tmp.path().c_str(), 1);
+        clear_optional_env();
+        crash_handler::set_log_path("/home/u/.config/Quavermill/Quavermill.log");
+    }, SIGABRT);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGABRT);
+
+    std::string report = testsupport::read_file(tmp / "Quavermill_crash.txt");
+    EXPECT_EQ(report.rfind("=== Quavermill crash report ===\nVersion: 1.0.0 (Build 1043)\n"
+                           "Signal: SIGABRT (Abort)\nTime (unix): ", 0), 0u) << report;
+    EXPECT_NE(report.find("\nSystem: Linux "), std::string::npos);
+    EXPECT_NE(report.find("\n\nBacktrace:\n"), std::string::npos);
+    EXPECT_EQ(report.find("Snap revision"), std::string::npos);
+    EXPECT_EQ(report.find("Desktop:"), std::string::npos);
+    EXPECT_EQ(report.find("Session:"), std::string::npos);
+    const std::string ending = "\nLog (written up to the crash):\n"
+                               "  /home/u/.config/Quavermill/Quavermill.log\n=== end of report ===\n";
+    ASSERT_GE(report.size(), ending.size());
+    EXPECT_EQ(report.substr(report.size() - ending.size()), ending);
+
+    // The time line holds the moment of the crash as plain digits.
+    size_t at = report.find("Time (unix): ") + 13;
+    long long when = std::atoll(report.c_str() + at);
+    EXPECT_LE(std::llabs(when - static_cast<long long>(time(nullptr))), 60);
+}
+
+TEST(CrashHandler, OptionalLinesAppearWhenTheirVariablesAreSet) {
+    testsupport::TempDir tmp;
+    int status = crash_in_child([&] {
+        setenv("XDG_RUNTIME_DIR", tmp.path().c_str(), 1);
+        setenv("SNAP_REVISION", "42", 1);
+        setenv("XDG_CURRENT_DESKTOP", "GNOME", 1);
+        setenv("XDG_SESSION_TYPE", "wayland", 1);
+    }, SIGSEGV);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGSEGV);
+    std::string report = testsupport::read_file(tmp / "Quavermill_crash.txt");
+    EXPECT_NE(report.find("Version: 1.0.0 (Build 1043)\nSnap revision: 42\nSignal: SIGSEGV "
+                          "(Segmentation fault)\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("\nDesktop: GNOME\nSession: wayland\n\nBacktrace:\n"), std::string::npos);
+    EXPECT_NE(report.find("(unknown)\n=== end of report ===\n"), std::string::npos);
+}
+
+TEST(CrashHandler, SecondCrashOverwritesTheFirstReport) {
+    testsupport::TempDir tmp;
+    auto env = [&] {
+        setenv("XDG_RUNTIME_DIR", tmp.path().c_str(), 1);
+        clear_optional_env();
+    };
+    crash_in_child(env, SIGFPE);
+    crash_in_child(env, SIGTRAP);
+    std::string report = testsupport::read_file(tmp / "Quavermill_crash.txt");
+    EXPECT_EQ(report.find("SIGFPE"), std::string::npos);
+    EXPECT_NE(report.find("Signal: SIGTRAP (Trap - usually a fatal GLib/GTK error)\n"),
+              std::string::npos);
+    EXPECT_EQ(report.find("=== Quavermill crash report ==="), 0u);
+}
+
+TEST(CrashHandler, UnwritableReportFolderStillEndsBySignal) {
+    int status = crash_in_child([] {
+        setenv("XDG_RUNTIME_DIR", "/proc/no-such-folder", 1);
+    }, SIGBUS);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGBUS);
+}
+
+}  // namespace
