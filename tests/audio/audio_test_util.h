@@ -99,13 +99,12 @@ inline int thread_count() {
     return n;
 }
 
-// One private server per test program, (re)started before every test, so that tests may kill it.
+// One private server per test suite, (re)started before every test, so that tests may kill it.
 // Besides the helper's devices the ALSA configuration has "qm_stereo_only", which takes nothing
 // but two channels.
 class ServerTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        if (server) return;
         // Sanitizer runtimes start a thread of their own with the first one the program starts;
         // start one here so that thread counts taken in the tests stay comparable.
         std::thread([] {}).join();
@@ -114,6 +113,10 @@ protected:
             "pcm.qm_stereo_only { type multi slaves.a { pcm \"null\" channels 2 }"
             " bindings.0 { slave a channel 0 } bindings.1 { slave a channel 1 } }\n";
         server = new testsupport::PulseServer(o);
+    }
+    static void TearDownTestSuite() {
+        delete server;
+        server = nullptr;
     }
     void SetUp() override {
         ASSERT_TRUE(server->start());

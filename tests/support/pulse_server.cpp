@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -50,6 +51,8 @@ pid_t spawn(std::vector<std::string> argv, const EnvChanges& changes, const std:
     int log_fd = open(log.c_str(), flags, 0600);
     pid_t pid = out_fd < 0 || log_fd < 0 ? -1 : fork();
     if (pid == 0) {
+        // A test that crashes or exits without its destructors must not leave the child behind.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
         dup2(out_fd, 1);
         dup2(log_fd, 2);
         int devnull = open("/dev/null", O_RDONLY);

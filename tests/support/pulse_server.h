@@ -14,6 +14,8 @@
 // With the default options the sinks are "first" (description "Erste Senke") and "second" (empty
 // description), and "second" is the default sink. The server is stopped with the object. Tests
 // that kill their server use an instance of their own, so parallel test processes never meet.
+// Create and destroy it on one thread that outlives it (the test's main thread): the server and
+// parec are killed when the thread that started them ends, so a crashed test leaves nothing.
 //
 // Two habits of null sinks worth knowing: while nothing records a sink it may take up to 2 s to
 // begin consuming a new stream (a MonitorRecorder on it makes it keep time), and its monitor
