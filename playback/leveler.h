@@ -1,5 +1,9 @@
 // Brings every recording toward one target level under a peak ceiling.
+// No lock of its own: the player calls every member with its mutex held, `process` from the
+// decode thread. `process` allocates nothing; the delay line is sized by `prepare`.
 #pragma once
+#include <cstddef>
+#include <vector>
 
 class Leveler {
 public:
@@ -10,4 +14,49 @@ public:
         float max_gain_db = 30.0f;
         float min_gain_db = -20.0f;  // largest cut; not stored in the settings file
     };
+
+    Leveler();
+
+    // A change of anything but min_gain_db lets the gain follow faster for a quarter second.
+    void configure(const Config& config);
+    Config config() const { return cfg_; }
+    // Sets up for a stream format; restarts the input window only.
+    void prepare(int rate, int channels);
+    // Clears the look-ahead (the first delay_len() frames out are silence) and lets the gain
+    // follow faster for half a second. After prepare for every track and after every seek.
+    void new_track();
+    // Levels `frames` interleaved frames in place, applies `volume` (0..1) and clips to 16 bits.
+    // Returns the block's input peak in dBFS; with no frames, returns `volume` unchanged.
+    float process(short* pcm, int frames, float volume);
+    int delay_len() const { return delay_len_; }
+
+    // Read-outs, dBFS (gain_db in dB): RMS of the last complete input and output windows,
+    // the last block's input peak, the total gain after it (level matching × limiter).
+    float in_db = -60.0f;
+    float out_db = -60.0f;
+    float peak_db = -60.0f;
+    float gain_db = 0.0f;
+
+private:
+    struct BlockConstants;
+    float target_gain(const BlockConstants& k) const;
+    void limit(const BlockConstants& k, int input_peak, const short* delayed);
+
+    Config cfg_;
+    int rate_ = 48000;
+    int channels_ = 2;
+    int window_frames_ = 0;
+    // Running measures, carried across blocks.
+    double in_sum_ = 0;
+    int in_count_ = 0;
+    double out_sum_ = 0;
+    int out_count_ = 0;
+    float gain_ = 1.0f;   // smoothed level-matching gain, linear
+    int fast_left_ = 0;   // frames that still follow with the medium time constant
+    // Look-ahead limiter: the output is the input of delay_len_ frames ago.
+    std::vector<short> delay_;
+    size_t delay_pos_ = 0;
+    int delay_len_ = 0;
+    float limit_gain_ = 1.0f;
+    int hold_left_ = 0;   // frames before the limiter may release: until the peak has left the line
 };

@@ -172,3 +172,20 @@ TEST_F(ScanListing, EveryStartWritesAFreshLogWithTheVersionLine) {
 }
 
 }  // namespace
+
+namespace {
+
+// Settings are read before the log file opens: a damaged file must neither stop a command nor
+// leave its warning in the new log file.
+TEST(StartUp, DamagedSettingsFileStillRunsAndStaysOutOfTheLogFile) {
+    TempDir home;
+    home.write_text(".config/Quavermill/settings.dat", std::string("QMSV\x01", 5) + std::string(60, '\x7f'));
+    auto r = run_quavermill({"--version"}, home.path());
+    EXPECT_EQ(r.out, kVersion);
+    EXPECT_EQ(r.exit_code, 0);
+    std::string log = testsupport::read_file(home / ".config/Quavermill/Quavermill.log");
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+    EXPECT_NE(log.find("INFO  Quavermill 1.0.0 (Build 1043) — plain"), std::string::npos);
+}
+
+}  // namespace

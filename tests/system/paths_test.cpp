@@ -5,30 +5,20 @@
 
 #include <cstdlib>
 #include <map>
-#include <optional>
 
+#include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-const char* const kEnvVars[] = {"XDG_CONFIG_HOME", "HOME", "SNAP", "FLATPAK_ID", "APPDIR",
-                                "QVML_LANG", "LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"};
+const std::vector<std::string> kEnvVars = {"XDG_CONFIG_HOME", "HOME", "SNAP", "FLATPAK_ID",
+                                           "APPDIR", "QVML_LANG", "LANGUAGE", "LC_ALL",
+                                           "LC_MESSAGES", "LANG"};
 
-// Each test starts from an environment without any variable that paths reads, and gets the
-// original one back afterwards.
+// Each test sees only the variables it sets; the original environment comes back afterwards.
 class PathsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        for (const char* name : kEnvVars) {
-            if (const char* v = std::getenv(name)) saved_[name] = v;
-            unsetenv(name);
-        }
-    }
-    void TearDown() override {
-        for (const char* name : kEnvVars) unsetenv(name);
-        for (const auto& [name, value] : saved_) setenv(name.c_str(), value.c_str(), 1);
-    }
-    std::map<std::string, std::string> saved_;
+    testsupport::ScopedEnv env_{kEnvVars};
 };
 
 TEST_F(PathsTest, ConfigDirPrefersXdgThenHomeThenWorkingFolder) {
@@ -99,7 +89,7 @@ TEST_F(PathsTest, SystemLanguageTakesTheFirstUsefulVariable) {
         {{{"QVML_LANG", "fr"}, {"LANG", "de_DE.UTF-8"}}, "fr"},
     };
     for (const auto& c : cases) {
-        for (const char* name : kEnvVars) unsetenv(name);
+        for (const auto& name : kEnvVars) unsetenv(name.c_str());
         for (const auto& [name, value] : c.env) setenv(name.c_str(), value.c_str(), 1);
         EXPECT_EQ(paths::system_language(), c.expected) << "case expecting " << c.expected;
     }

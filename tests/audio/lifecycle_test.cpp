@@ -1,0 +1,107 @@
+// Starting, stopping and losing the device: no leaked thread, no stale callback, clear errors.
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "audio_test_util.h"
+
+using namespace audiotest;
+using testsupport::MonitorRecorder;
+
+namespace {
+
+class Lifecycle : public ServerTest {};
+
+AudioOut::Source counter(std::atomic<int>& calls) {
+    return [&calls](short*, int) {
+        ++calls;
+        return 0;
+    };
+}
+
+TEST_F(Lifecycle, StopWithoutStartAndTwiceIsHarmless) {
+    const int threads = thread_count();
+    AudioOut out;
+    out.stop();
+    EXPECT_FALSE(out.running());
+    EXPECT_EQ(out.device_name(), "");
+    EXPECT_EQ(out.last_error(), "");
+    ASSERT_TRUE(out.start(48000, 2, nullptr, "pulse:first"));
+    out.stop();
+    out.stop();
+    EXPECT_FALSE(out.running());
+    EXPECT_EQ(out.device_name(), "Erste Senke");  // kept after stop
+    EXPECT_EQ(thread_count(), threads);
+}
+
+TEST_F(Lifecycle, StartWhileRunningReplacesStreamAndCallback) {
+    MonitorRecorder rec(*server, "first");  // keeps the null sink rendering in real time
+    const int threads = thread_count();
+    std::atomic<int> first{0}, second{0};
+    AudioOut out;
+    ASSERT_TRUE(out.start(48000, 2, counter(first), "pulse:first"));
+    sleep_s(0.2);
+    ASSERT_TRUE(out.start(44100, 1, counter(second), "pulse:first"));
+    const int first_final = first;
+    EXPECT_GT(first_final, 0);
+    sleep_s(0.3);
+    EXPECT_EQ(first, first_final);  // the old callback is gone with its thread
+    EXPECT_GT(second, 0);
+    std::string inputs = sink_inputs();
+    EXPECT_NE(inputs.find("s16le 1ch 44100Hz"), std::string::npos) << inputs;
+    EXPECT_EQ(inputs.find("48000Hz"), std::string::npos) << "the first stream is still open";
+    out.stop();
+    EXPECT_EQ(thread_count(), threads);
+}
+
+TEST_F(Lifecycle, DestructionEndsTheThread) {
+    const int threads = thread_count();
+    std::atomic<int> calls{0};
+    {
+        AudioOut out;
+        ASSERT_TRUE(out.start(48000, 2, counter(calls), ""));
+    }
+    const int at_end = calls;
+    EXPECT_EQ(thread_count(), threads);
+    sleep_s(0.1);
+    EXPECT_EQ(calls, at_end);
+}
+
+// Below 50 Hz a 20 ms period has no whole frame; the loop must still wait for the device.
+TEST_F(Lifecycle, RateBelowOnePeriodStillWaitsForTheDevice) {
+    MonitorRecorder rec(*server, "first");
+    for (const std::string device : {"pulse:first", ""}) {
+        std::atomic<int> calls{0};
+        AudioOut out;
+        ASSERT_TRUE(out.start(10, 2, counter(calls), device)) << device << out.last_error();
+        sleep_s(0.5);
+        EXPECT_TRUE(out.running());
+        out.stop();
+        EXPECT_LT(calls, 2000) << device;
+    }
+}
+
+// Both paths: the server dies under a playing stream; the thread ends by itself with the reason,
+// and once the server is back a new start plays again.
+TEST_F(Lifecycle, LostServerEndsTheStreamAndANewStartPlaysAgain) {
+    for (const std::string device : {"pulse:first", ""}) {
+        SCOPED_TRACE(device);
+        AudioOut out;
+        ASSERT_TRUE(out.start(48000, 2, nullptr, device)) << out.last_error();
+        sleep_s(0.1);
+        server->kill();
+        EXPECT_TRUE(wait_until([&] { return !out.running(); }, 3.0));
+        EXPECT_EQ(out.last_error().rfind("Ausgabe abgebrochen: ", 0), 0u) << out.last_error();
+        EXPECT_GT(out.last_error().size(), sizeof "Ausgabe abgebrochen: ");
+
+        ASSERT_TRUE(server->start());
+        MonitorRecorder rec(*server, device.empty() ? "second" : "first");
+        ASSERT_TRUE(out.start(48000, 2, tone(0.3, 0.5), device)) << out.last_error();
+        EXPECT_EQ(out.last_error(), "");
+        sleep_s(0.8);
+        out.stop();
+        EXPECT_NEAR(seconds(loud_span(rec.stop()).frames), 0.3, 0.002);
+    }
+}
+
+}  // namespace
