@@ -36,7 +36,8 @@ int write_tone(const std::string& path, double seconds) {
     const double amplitude = 32767 * std::pow(10, -17 / 20.0);
     const long frames = static_cast<long>(seconds * kRate);
     for (long i = 0; i < frames; ++i) {
-        short v = static_cast<short>(std::lround(amplitude * std::sin(2 * M_PI * 440.0 * i / kRate)));
+        const double phase = 2 * M_PI * 440.0 * i / kRate;
+        short v = static_cast<short>(std::lround(amplitude * std::sin(phase)));
         short frame[2] = {v, v};
         std::fwrite(frame, sizeof frame, 1, f);
     }
@@ -126,7 +127,8 @@ int rescan_while_playing(const std::string& dir, const std::string& sink) {
     player.set_device("pulse:" + sink);
     player.set_volume(0.8f);
     player.start();
-    if (!wait_for(player, [](const Player::Status& s) { return s.state == Player::Playing; }, 120)) {
+    auto playing = [](const Player::Status& s) { return s.state == Player::Playing; };
+    if (!wait_for(player, playing, 120)) {
         std::fprintf(stderr, "never started playing\n");
         return 2;
     }
@@ -136,7 +138,8 @@ int rescan_while_playing(const std::string& dir, const std::string& sink) {
     const auto begin = Clock::now();
     player.rescan();
     // The first scan ended seconds ago, so the end of this one shows as a new last_scan.
-    while (player.status().last_scan == scans_before && Clock::now() - begin < std::chrono::minutes(2))
+    const auto give_up = begin + std::chrono::minutes(2);
+    while (player.status().last_scan == scans_before && Clock::now() < give_up)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     const double took = std::chrono::duration<double>(Clock::now() - begin).count();
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -157,7 +160,7 @@ int main(int argc, char** argv) {
     if (a.size() == 3 && a[0] == "tone") return write_tone(a[1], std::atof(a[2].c_str()));
     if (a.size() == 4 && a[0] == "make") return make_pool(a[1], a[2], std::atol(a[3].c_str()));
     if (a.size() == 3 && a[0] == "rescan") return rescan_while_playing(a[1], a[2]);
-    std::fprintf(stderr, "usage: bench_play_pool tone <file> <seconds> | make <dir> <file> <count> |"
-                         " rescan <dir> <sink>\n");
+    std::fprintf(stderr, "usage: bench_play_pool tone <file> <seconds> | "
+                         "make <dir> <file> <count> | rescan <dir> <sink>\n");
     return 2;
 }

@@ -60,6 +60,22 @@ protected:
     }
     std::string log() const { return read_file(home / ".config/Quavermill/Quavermill.log"); }
 
+    struct Heard {
+        RunResult run;
+        std::vector<short> settled;  // the last `seconds` of sound on the default sink
+        double took = 0;             // seconds the run lasted
+    };
+    Heard play_recorded(const std::vector<std::string>& args, double seconds) const {
+        MonitorRecorder rec(server, "second");
+        EXPECT_TRUE(rec.recording());
+        Heard h;
+        const auto begin = std::chrono::steady_clock::now();
+        h.run = quavermill(args);
+        h.took = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+        h.settled = settled(rec.stop(), seconds);
+        return h;
+    }
+
     TempDir dir;
     TempDir home;
     PulseServer server;
@@ -81,40 +97,34 @@ TEST_F(HeadlessPlay, WithoutAFolderOrAFullPathNothingStarts) {
 // volume of 0.8, and the run ends after the time limit with a line feed.
 TEST_F(HeadlessPlay, LevelsToTheTargetAndEndsAfterTheTimeLimit) {
     const std::string file = steady("quiet.mp3", 8, -36);
-    MonitorRecorder rec(server, "second");
-    ASSERT_TRUE(rec.recording());
-    const auto begin = std::chrono::steady_clock::now();
-    RunResult r = quavermill({"--play", "--file", file, "--seconds", "6"});
-    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-    std::vector<short> heard = settled(rec.stop(), 1.5);
+    Heard h = play_recorded({"--play", "--file", file, "--seconds", "6"}, 1.5);
+    const RunResult& r = h.run;
 
     EXPECT_EQ(r.exit_code, 0);
-    EXPECT_GE(took, 5.9);
-    EXPECT_LT(took, 9.0);
-    EXPECT_TRUE(std::regex_search(r.out, std::regex("^Angleichung: an  Ziel -20\\.0 dB  Deckel -1\\.0 dB\n"
-                                                    "\nquiet\\.mp3  \\(0:0[78], 1 im Vorrat\\)\n")))
-        << r.out;
+    EXPECT_GE(h.took, 5.9);
+    EXPECT_LT(h.took, 9.0);
+    const std::regex head("^Angleichung: an  Ziel -20\\.0 dB  Deckel -1\\.0 dB\n"
+                          "\nquiet\\.mp3  \\(0:0[78], 1 im Vorrat\\)\n");
+    EXPECT_TRUE(std::regex_search(r.out, head)) << r.out;
     EXPECT_NE(r.out.find("\r  0:0"), std::string::npos);
-    EXPECT_TRUE(std::regex_search(r.out, std::regex("\r  0:0[0-9] / 0:08   ein -3[0-9]\\.[0-9] dB  "
-                                                    "Anhebung \\+1[0-9]\\.[0-9] dB  aus -2[0-9]\\.[0-9] dB      ")))
-        << r.out;
+    const std::regex progress("\r  0:0[0-9] / 0:08   ein -3[0-9]\\.[0-9] dB  "
+                              "Anhebung \\+1[0-9]\\.[0-9] dB  aus -2[0-9]\\.[0-9] dB      ");
+    EXPECT_TRUE(std::regex_search(r.out, progress)) << r.out;
     ASSERT_FALSE(r.out.empty());
     EXPECT_EQ(r.out.back(), '\n');
-    ASSERT_FALSE(heard.empty());
-    EXPECT_NEAR(rms_dbfs(heard), -20 + 20 * std::log10(0.8), 1.0);
+    ASSERT_FALSE(h.settled.empty());
+    EXPECT_NEAR(rms_dbfs(h.settled), -20 + 20 * std::log10(0.8), 1.0);
 }
 
 TEST_F(HeadlessPlay, WithoutLevelMatchingOnlyTheVolumeApplies) {
     const std::string file = steady("quiet.mp3", 6, -36);
-    MonitorRecorder rec(server, "second");
-    ASSERT_TRUE(rec.recording());
-    RunResult r = quavermill({"--play", "--file", file, "--seconds", "3", "--no-level",
-                              "--target", "-14"});
-    std::vector<short> heard = settled(rec.stop(), 1.0);
-    EXPECT_EQ(r.exit_code, 0);
-    EXPECT_EQ(r.out.rfind("Angleichung: aus  Ziel -14.0 dB  Deckel -1.0 dB\n", 0), 0u) << r.out;
-    ASSERT_FALSE(heard.empty());
-    EXPECT_NEAR(rms_dbfs(heard), -36 + 20 * std::log10(0.8), 1.0);
+    Heard h = play_recorded({"--play", "--file", file, "--seconds", "3", "--no-level", "--target",
+                             "-14"}, 1.0);
+    EXPECT_EQ(h.run.exit_code, 0);
+    EXPECT_EQ(h.run.out.rfind("Angleichung: aus  Ziel -14.0 dB  Deckel -1.0 dB\n", 0), 0u)
+        << h.run.out;
+    ASSERT_FALSE(h.settled.empty());
+    EXPECT_NEAR(rms_dbfs(h.settled), -36 + 20 * std::log10(0.8), 1.0);
 }
 
 // A loud square against a low ceiling: the peaks that leave stay under the ceiling times the
@@ -122,12 +132,10 @@ TEST_F(HeadlessPlay, WithoutLevelMatchingOnlyTheVolumeApplies) {
 TEST_F(HeadlessPlay, PeaksStayUnderTheCeiling) {
     dir.make_dir("music");
     const std::string file = encode_mp3(square(kRate, 2, 5, 200, -3), music() + "/loud.mp3");
-    MonitorRecorder rec(server, "second");
-    ASSERT_TRUE(rec.recording());
-    RunResult r = quavermill({"--play", "--file", file, "--seconds", "3", "--no-level",
-                              "--ceiling", "-12"});
-    std::vector<short> heard = settled(rec.stop(), 1.5);
-    EXPECT_EQ(r.exit_code, 0);
+    Heard h = play_recorded({"--play", "--file", file, "--seconds", "3", "--no-level",
+                             "--ceiling", "-12"}, 1.5);
+    const std::vector<short>& heard = h.settled;
+    EXPECT_EQ(h.run.exit_code, 0);
     ASSERT_FALSE(heard.empty());
     const double ceiling = 32768 * std::pow(10, -12 / 20.0) * 0.8;
     EXPECT_LE(peak_abs(heard.data(), heard.size()), ceiling * 1.02);
@@ -163,7 +171,8 @@ TEST_F(HeadlessPlay, PlaysOnTheChosenSinkAndFallsBackFromAVanishedOne) {
     }
     MonitorRecorder fallback(server, "second");
     ASSERT_TRUE(fallback.recording());
-    RunResult r = quavermill({"--play", "--file", file, "--seconds", "2", "--device", "pulse:gone"});
+    RunResult r =
+        quavermill({"--play", "--file", file, "--seconds", "2", "--device", "pulse:gone"});
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_FALSE(settled(fallback.stop(), 0.5).empty()) << "nothing reached the default sink";
     EXPECT_NE(log().find("Tonserver kennt die Senke nicht (mehr): gone"), std::string::npos);
@@ -191,9 +200,11 @@ TEST_F(HeadlessPlay, OutsideThePlaybackWindowItWaitsAndCountsDown) {
     EXPECT_TRUE(settled(rec.stop(), 0.1).empty()) << "played outside the window";
     EXPECT_EQ(r.out.find("tone.mp3"), std::string::npos);
 
-    std::regex line("\r  Paused — outside playback hours — noch ([0-9]+):([0-9]{2}):([0-9]{2})     ");
+    const std::regex line(
+        "\r  Paused — outside playback hours — noch ([0-9]+):([0-9]{2}):([0-9]{2})     ");
     std::vector<int> left;
-    for (auto it = std::sregex_iterator(r.out.begin(), r.out.end(), line); it != std::sregex_iterator(); ++it)
+    const std::sregex_iterator end;
+    for (auto it = std::sregex_iterator(r.out.begin(), r.out.end(), line); it != end; ++it)
         left.push_back(std::stoi((*it)[1]) * 3600 + std::stoi((*it)[2]) * 60 + std::stoi((*it)[3]));
     ASSERT_GE(left.size(), 4u) << r.out;
     EXPECT_GT(left.front(), 7100);

@@ -53,7 +53,8 @@ protected:
     }
     std::string music() const { return dir / "music"; }
     void add_files(int from, int to) const {
-        for (int i = from; i < to; ++i) dir.write_file("music/f" + std::to_string(i) + ".mp3", 2048);
+        for (int i = from; i < to; ++i)
+            dir.write_file("music/f" + std::to_string(i) + ".mp3", 2048);
     }
     bool pool_is(size_t n) { return player.status().pool_size == n; }
     bool message_is(const std::string& text) { return player.status().message == text; }
@@ -178,7 +179,8 @@ TEST_F(PlayerScan, NewFilesJoinTheRoundWithoutRepeats) {
 
     add_files(3, 4);
     player.rescan();
-    ASSERT_TRUE(poll_until([&] { return log_count("nicht lesbar: " + music() + "/f3.mp3") == 1; }, 5));
+    const std::string newcomer = "nicht lesbar: " + music() + "/f3.mp3";
+    ASSERT_TRUE(poll_until([&] { return log_count(newcomer) == 1; }, 5));
     ASSERT_TRUE(poll_until([&] { return player.status().state == Player::Finished; }, 5));
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(log_count("nicht lesbar: " + music() + "/f" + std::to_string(i) + ".mp3"), 1u);
