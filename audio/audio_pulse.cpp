@@ -40,15 +40,15 @@ bool AudioOut::Impl::run_pulse(const std::string& sink) {
         logger::warn("Tonserver kennt die Senke nicht (mehr): " + sink);
         return false;
     }
-    pa_sample_spec spec;
-    spec.format = PA_SAMPLE_S16LE;
-    spec.rate = static_cast<uint32_t>(rate);
+    pa_sample_spec sample_format;
+    sample_format.format = PA_SAMPLE_S16LE;
+    sample_format.rate = static_cast<uint32_t>(rate);
     // A count the server cannot take must fail the open, not wrap around to a smaller one.
-    spec.channels = static_cast<uint8_t>(channels <= static_cast<int>(PA_CHANNELS_MAX) ? channels : 0);
+    sample_format.channels = static_cast<uint8_t>(channels <= static_cast<int>(PA_CHANNELS_MAX) ? channels : 0);
     pa_buffer_attr attr = buffer_attr(period_frames(), channels);
     int code = 0;
     Stream stream(pa_simple_new(nullptr, "Quavermill", PA_STREAM_PLAYBACK, sink.c_str(),
-                                "Wiedergabe", &spec, nullptr, &attr, &code));
+                                "Wiedergabe", &sample_format, nullptr, &attr, &code));
     if (!stream) {
         logger::warn("Tonserver, Senke " + sink + ": " + pa_strerror(code));
         return false;
