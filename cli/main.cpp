@@ -6,6 +6,7 @@
 #include "cli/args.h"
 #include "cli/autostart_cmd.h"
 #include "cli/commands.h"
+#include "cli/headless.h"
 #include "gui/theme.h"
 #include "i18n/i18n.h"
 #include "system/crash_handler.h"
@@ -39,6 +40,8 @@ int dispatch(const Args& args, const Settings& settings) {
     if (has_arg(args, "--help") || has_arg(args, "-h")) return cmd_usage();
     if (has_arg(args, "--version")) return cmd_version();
     if (has_arg(args, "--scan")) return cmd_scan(args);
+    if (has_arg(args, "--play")) return cmd_play(args);
+    if (has_arg(args, "--devices")) return cmd_devices(args);
     if (has_arg(args, "--autostart")) return cmd_autostart(args);
     return run_window(settings);
 }
