@@ -1,8 +1,7 @@
 #include "cli/commands.h"
 
-#include <time.h>
-
 #include <algorithm>
+#include <chrono>
 
 #include "cli/con.h"
 #include "core/scanner.h"
@@ -39,12 +38,6 @@ constexpr const char* kUsage =
     "\n"
     "  Quavermill --folder <ordner>        Fenster mit diesem Ordner oeffnen\n"
     "                                         (uebernimmt auch --pattern/--from/--to)\n";
-
-double monotonic_seconds() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
 
 void print_rules(const FilterSet& rules) {
     con::printf("Ordner   : %s\n", paths::display(rules.root).c_str());
@@ -92,14 +85,15 @@ int cmd_scan(const Args& args) {
         con::print("FEHLER: Ordner nicht erreichbar.\n");
         return 3;
     }
-    double started = monotonic_seconds();
+    const auto started = std::chrono::steady_clock::now();
     std::atomic<bool> cancel{false};
     scanner::Progress last;
     std::vector<MediaFile> files =
         scanner::scan(rules, &cancel, [&last](const scanner::Progress& p) { last = p; });
     con::printf("\n%lld Ordner, %lld Dateien gesehen, %zu passen (%.1f s)\n",
                 static_cast<long long>(last.dirs), static_cast<long long>(last.files),
-                files.size(), monotonic_seconds() - started);
+                files.size(),
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
     print_matches(files, int_value(args, "--list", "10"));
     return files.empty() ? 1 : 0;
 }

@@ -65,7 +65,7 @@ bool show_status(const Player::Status& s, std::string& shown_name) {
                     s.out_db);
         return true;
     case Player::Waiting:
-        con::printf("\r  %s — noch %s     ", std::string(i18n::T("waiting_window")).c_str(),
+        con::printf("\r  %s — noch %s     ", i18n::T("waiting_window"),
                     hhmmss(s.wait_seconds).c_str());
         return true;
     case Player::NoFiles:
