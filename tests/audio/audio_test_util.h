@@ -99,6 +99,14 @@ inline int thread_count() {
     return n;
 }
 
+// The thread count once threads that were just joined are gone: the kernel lists a thread until
+// it is reaped, a moment after pthread_join returned, which a loaded machine makes visible.
+// A thread that leaked stays, so the count still differs after the wait.
+inline int thread_count_settled(int expected) {
+    wait_until([&] { return thread_count() == expected; }, 2.0);
+    return thread_count();
+}
+
 // One private server per test suite, (re)started before every test, so that tests may kill it.
 // Besides the helper's devices the ALSA configuration has "qm_stereo_only", which takes nothing
 // but two channels.

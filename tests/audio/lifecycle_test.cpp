@@ -31,7 +31,7 @@ TEST_F(Lifecycle, StopWithoutStartAndTwiceIsHarmless) {
     out.stop();
     EXPECT_FALSE(out.running());
     EXPECT_EQ(out.device_name(), "Erste Senke");  // kept after stop
-    EXPECT_EQ(thread_count(), threads);
+    EXPECT_EQ(thread_count_settled(threads), threads);
 }
 
 TEST_F(Lifecycle, StartWhileRunningReplacesStreamAndCallback) {
@@ -51,7 +51,7 @@ TEST_F(Lifecycle, StartWhileRunningReplacesStreamAndCallback) {
     EXPECT_NE(inputs.find("s16le 1ch 44100Hz"), std::string::npos) << inputs;
     EXPECT_EQ(inputs.find("48000Hz"), std::string::npos) << "the first stream is still open";
     out.stop();
-    EXPECT_EQ(thread_count(), threads);
+    EXPECT_EQ(thread_count_settled(threads), threads);
 }
 
 TEST_F(Lifecycle, DestructionEndsTheThread) {
@@ -62,7 +62,7 @@ TEST_F(Lifecycle, DestructionEndsTheThread) {
         ASSERT_TRUE(out.start(48000, 2, counter(calls), ""));
     }
     const int at_end = calls;
-    EXPECT_EQ(thread_count(), threads);
+    EXPECT_EQ(thread_count_settled(threads), threads);
     sleep_s(0.1);
     EXPECT_EQ(calls, at_end);
 }
