@@ -1,8 +1,14 @@
 // The built program run as a user runs it: stdout compared byte for byte, exit statuses checked.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <functional>
+#include <iostream>
 #include <regex>
 
+#include "cli/con.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 
@@ -99,6 +105,29 @@ TEST_F(ScanListing, MissingOrUnreachableFolder) {
     EXPECT_EQ(r.exit_code, 3);
 }
 
+TEST_F(ScanListing, ScanComesBeforeTheOtherCommands) {
+    auto r = qm({"--play", music_.path(), "--devices", "--autostart", "on", "--scan", music_.path()});
+    Listing l = split(r.out);
+    EXPECT_EQ(l.head, header(music_.path()));
+    EXPECT_TRUE(std::regex_match(l.summary, std::regex(R"(1 Ordner, 0 Dateien gesehen, 0 passen \(\d+\.\d s\))")))
+        << r.out;
+    EXPECT_EQ(l.rest, "");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "");
+    EXPECT_FALSE(testsupport::file_exists(home_ / ".config/autostart"));
+}
+
+TEST_F(ScanListing, OptionWithoutValueKeepsItsDefault) {
+    // --from takes "--to" as its value, no clock time; --to and --pattern stand last.
+    auto r = qm({"--scan", music_.path(), "--from", "--to"});
+    EXPECT_EQ(split(r.out).head, header(music_.path()));
+    r = qm({"--scan", music_.path(), "--pattern"});
+    EXPECT_EQ(split(r.out).head, header(music_.path()));
+    r = qm({"--scan=", "--list", "3"});
+    EXPECT_EQ(r.out, "FEHLER: kein Ordner angegeben.\n");
+    EXPECT_EQ(r.exit_code, 2);
+}
+
 TEST_F(ScanListing, RuleOptionsShowInTheHeader) {
     auto r = qm({"--scan", music_.path() + "\\sub\\//", "--from", "25:00", "--to", "24:00"});
     EXPECT_EQ(split(r.out).head, "Ordner   : " + music_.path() + "/sub\nMuster   : *.mp3 "
@@ -140,6 +169,10 @@ TEST_F(ScanListing, SummaryListAndRemainder) {
     r = qm({"--list=12", "--scan", music_.path()});
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 4 + 1 + 12);
     EXPECT_EQ(r.out.find("weitere"), std::string::npos);
+    // --list standing last falls back to ten.
+    r = qm({"--scan", music_.path(), "--list"});
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 4 + 1 + 11);
+    EXPECT_EQ(r.err, "");
 }
 
 TEST_F(ScanListing, ListedTimeComesFromTheNameInLocalTime) {
@@ -186,6 +219,48 @@ TEST(StartUp, DamagedSettingsFileStillRunsAndStaysOutOfTheLogFile) {
     std::string log = testsupport::read_file(home / ".config/Quavermill/Quavermill.log");
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
     EXPECT_NE(log.find("INFO  Quavermill 1.0.0 (Build 1043) — plain"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// Standard output of this test process sent into a file while `body` runs.
+std::string captured_stdout(const std::function<void()>& body) {
+    TempDir tmp;
+    std::string path = tmp / "out";
+    std::cout.flush();
+    std::fflush(stdout);
+    int saved = dup(1);
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(fd, 1);
+    close(fd);
+    body();
+    std::fflush(stdout);
+    dup2(saved, 1);
+    close(saved);
+    return testsupport::read_file(path);
+}
+
+// A progress line overwritten with "\r" only works when each piece is on the terminal before
+// the next one is written, whoever writes it.
+TEST(Console, TextReachesTheDescriptorAtOnceAndInCallOrder) {
+    std::string out = captured_stdout([] {
+        con::print("Lade 1");
+        ASSERT_EQ(write(1, "|", 1), 1);
+        con::printf("\rLade %d von %s", 2, "3");
+        ASSERT_EQ(write(1, "|", 1), 1);
+        con::printf("%s", "");
+        con::print("");
+        con::print(std::string("a\0b\n", 4));
+    });
+    EXPECT_EQ(out, std::string("Lade 1|\rLade 2 von 3|a\0b\n", 25));
+}
+
+TEST(Console, LongTextIsWrittenWhole) {
+    std::string big(300000, 'q');
+    std::string out = captured_stdout([&] { con::printf("<%s>%d\n", big.c_str(), 7); });
+    EXPECT_EQ(out, "<" + big + ">7\n");
 }
 
 }  // namespace

@@ -100,3 +100,34 @@ TEST(CrashHandler, UnwritableReportFolderStillEndsBySignal) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CrashHandler, OverlongLogPathIsCutToTheBuffer) {
+    testsupport::TempDir tmp;
+    const std::string long_path = "/" + std::string(2000, 'l');
+    crash_in_child([&] {
+        setenv("XDG_RUNTIME_DIR", tmp.path().c_str(), 1);
+        crash_handler::set_log_path(long_path);
+    }, SIGILL);
+    std::string report = testsupport::read_file(tmp / "Quavermill_crash.txt");
+    EXPECT_NE(report.find("Signal: SIGILL (Illegal instruction)\n"), std::string::npos);
+    EXPECT_NE(report.find("\n  " + long_path.substr(0, 1023) + "\n=== end of report ===\n"),
+              std::string::npos);
+}
+
+// Without a runtime folder the report goes to /tmp; the unique log path tells this run's report
+// apart from any other left there.
+TEST(CrashHandler, EmptyRuntimeFolderMeansTmp) {
+    const std::string marker = "/marker/" + std::to_string(getpid()) + "-" + std::to_string(time(nullptr));
+    int status = crash_in_child([&] {
+        setenv("XDG_RUNTIME_DIR", "", 1);
+        crash_handler::set_log_path(marker);
+    }, SIGABRT);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGABRT);
+    std::string report = testsupport::read_file("/tmp/Quavermill_crash.txt");
+    EXPECT_NE(report.find("\n  " + marker + "\n=== end of report ===\n"), std::string::npos) << report;
+    unlink("/tmp/Quavermill_crash.txt");
+}
+
+}  // namespace
