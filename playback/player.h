@@ -116,7 +116,7 @@ private:
     enum class Step { Feed, NextTrack, Again };
 
     void scan_thread();
-    void scan_once(const FilterSet& rules);
+    bool scan_once(const FilterSet& rules);
     void wait_scan(std::chrono::milliseconds limit, bool follow_interval);
 
     void decode_thread();

@@ -24,19 +24,19 @@ void Player::scan_thread() {
             set_state(NoFiles, i18n::T("err_no_folder"));
             continue;
         }
-        if (!scanner::directory_exists(rules.root)) {
+        if (!scanner::directory_exists(rules.root) || !scan_once(rules)) {
             set_state(Error,
                       std::string(i18n::T("err_no_dir")) + ": " + paths::display(rules.root));
             rescan_req_ = true;
             wait_scan(timing_.folder_retry, false);
-            continue;
         }
-        scan_once(rules);
     }
     logger::info("Sucher beendet");
 }
 
-void Player::scan_once(const FilterSet& rules) {
+// False when the folder went away during the walk: the scanner skips what it cannot open, so
+// its result would be a fraction of the pool, or nothing, and would replace a good pool.
+bool Player::scan_once(const FilterSet& rules) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         status_.progress = scanner::Progress();
@@ -49,7 +49,8 @@ void Player::scan_once(const FilterSet& rules) {
         std::lock_guard<std::mutex> lock(mutex_);
         status_.progress = p;
     });
-    if (!running_) return;  // stopped meanwhile: the result is thrown away
+    if (!running_) return true;  // stopped meanwhile: the result is thrown away
+    if (!scanner::directory_exists(rules.root)) return false;
     logger::info("Durchlauf fertig: " + std::to_string(found.size()) + " Treffer in " +
                  paths::display(rules.root));
     playlist.refresh(std::move(found));
@@ -59,6 +60,7 @@ void Player::scan_once(const FilterSet& rules) {
     }
     if (playlist.size() == 0) set_state(NoFiles, i18n::T("err_no_files"));
     wake_decode();
+    return true;
 }
 
 // Returns when woken, when stopped, or when the limit has passed. With `follow_interval` the

@@ -56,6 +56,15 @@ protected:
         for (int i = from; i < to; ++i)
             dir.write_file("music/f" + std::to_string(i) + ".mp3", 2048);
     }
+    // Empty recordings in `dirs` subfolders of `per_dir` each: a scan long enough to meet.
+    FilterSet large_tree(int dirs, int per_dir) const {
+        for (int d = 0; d < dirs; ++d)
+            for (int f = 0; f < per_dir; ++f)
+                dir.write_file("music/d" + std::to_string(d) + "/" + std::to_string(f) + ".mp3", 0);
+        FilterSet rules = idle_rules(music());
+        rules.min_bytes = 0;
+        return rules;
+    }
     bool pool_is(size_t n) { return player.status().pool_size == n; }
     bool message_is(const std::string& text) { return player.status().message == text; }
 
@@ -115,6 +124,29 @@ TEST_F(PlayerScan, AFailedRescanKeepsThePool) {
     EXPECT_TRUE(poll_until([&] { return pool_is(4); }, 2)) << "folder not tried again by itself";
 }
 
+// The walk skips the subfolders it can no longer open, so a folder that goes away during a
+// rescan leaves a fraction of the pool; that fraction must not replace the pool.
+TEST_F(PlayerScan, AFolderThatGoesAwayDuringARescanKeepsThePool) {
+    const int dirs = 50, per_dir = 200, total = dirs * per_dir;
+    player.rescan_minutes = 0;
+    player.set_filters(large_tree(dirs, per_dir));
+    player.start();
+    ASSERT_TRUE(poll_until([&] { return pool_is(total); }, 30));
+
+    player.rescan();
+    ASSERT_TRUE(poll_until([&] {
+        scanner::Progress p = player.status().progress;
+        return p.dirs >= 2 && p.files < total;
+    }, 10));
+    ASSERT_EQ(std::rename(music().c_str(), (dir / "away").c_str()), 0);
+    // Progress is told after each folder, so at least one folder was still unread at the rename.
+    if (player.status().progress.files + 2 * per_dir > total)
+        GTEST_SKIP() << "the rescan ended before the folder went away";
+    ASSERT_TRUE(poll_until([&] { return message_is("Folder not reachable: " + music()); }, 10));
+    EXPECT_EQ(player.status().pool_size, static_cast<size_t>(total));
+    EXPECT_EQ(player.status().state, Player::Error);
+}
+
 TEST_F(PlayerScan, RescansOnRequestAndEveryInterval) {
     add_files(0, 2);
     player.rescan_minutes = 1;  // a "minute" lasts 100 ms here
@@ -151,12 +183,7 @@ TEST_F(PlayerScan, StartTwiceRescansWithoutSecondThreads) {
 
 TEST_F(PlayerScan, StopDuringAScanWaitsForItAndDropsItsResult) {
     const int dirs = 50, per_dir = 200;
-    for (int d = 0; d < dirs; ++d)
-        for (int f = 0; f < per_dir; ++f)
-            dir.write_file("music/d" + std::to_string(d) + "/" + std::to_string(f) + ".mp3", 0);
-    FilterSet rules = idle_rules(music());
-    rules.min_bytes = 0;
-    player.set_filters(rules);
+    player.set_filters(large_tree(dirs, per_dir));
     player.start();
     ASSERT_TRUE(poll_until([&] { return player.status().progress.dirs >= 2; }, 5));
     player.stop();
