@@ -1,6 +1,8 @@
 // The built program run as a user runs it: stdout compared byte for byte, exit statuses checked.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -9,6 +11,7 @@
 #include <regex>
 
 #include "cli/con.h"
+#include "support/poll.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 
@@ -219,6 +222,43 @@ TEST(StartUp, DamagedSettingsFileStillRunsAndStaysOutOfTheLogFile) {
     std::string log = testsupport::read_file(home / ".config/Quavermill/Quavermill.log");
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
     EXPECT_NE(log.find("INFO  Quavermill 1.0.0 (Build 1043) — plain"), std::string::npos);
+}
+
+// The program is held in its first write by a full pipe, after its start-up, and aborted there.
+TEST(StartUp, CrashReportNamesTheLogFileOfTheRun) {
+    TempDir home;
+    int out[2];
+    ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+    fcntl(out[1], F_SETPIPE_SZ, 4096);
+    fcntl(out[1], F_SETFL, O_NONBLOCK);
+    const std::string fill(4096, 'x');
+    while (write(out[1], fill.data(), fill.size()) > 0) {
+    }
+    fcntl(out[1], F_SETFL, 0);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        dup2(out[1], 1);
+        setenv("HOME", home.path().c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", home.path().c_str(), 1);
+        execl(QM_BINARY, QM_BINARY, "--help", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(out[1]);
+    const std::string log = home / ".config/Quavermill/Quavermill.log";
+    bool started = testsupport::poll_until(
+        [&] { return testsupport::read_file(log).find("(Build 1043) — ") != std::string::npos; }, 20);
+    kill(pid, SIGABRT);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(out[0]);
+    ASSERT_TRUE(started);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGABRT) << status;
+    std::string report = testsupport::read_file(home / "Quavermill_crash.txt");
+    EXPECT_NE(report.find("Signal: SIGABRT (Abort)\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("\nLog (written up to the crash):\n  " + log + "\n=== end of report ===\n"),
+              std::string::npos) << report;
 }
 
 }  // namespace
