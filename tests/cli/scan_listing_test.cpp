@@ -184,6 +184,14 @@ TEST_F(ScanListing, ListedTimeComesFromTheNameInLocalTime) {
     EXPECT_EQ(split(r.out).rest, "  2024-05-03 08:02:10    1536.5 KB  IMG_20240503_080210.mp3\n");
 }
 
+TEST_F(ScanListing, NamesThatAreNotUtf8ArePrintedAsRead) {
+    music_.write_file("\xff\xfe 2024-05-03_07-15-00.mp3", 2048);
+    auto r = qm({"--scan", music_.path()});
+    EXPECT_EQ(split(r.out).rest, "  2024-05-03 07:15:00       2.0 KB  \xff\xfe 2024-05-03_07-15-00.mp3\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.exit_code, 0);
+}
+
 TEST_F(ScanListing, EmptyMatchEndsWithStatusOne) {
     music_.write_file("late/2024-05-03_21-00-00.mp3", 4096);
     auto r = qm({"--scan", music_.path()});
