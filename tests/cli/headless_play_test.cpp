@@ -102,7 +102,7 @@ TEST_F(HeadlessPlay, LevelsToTheTargetAndEndsAfterTheTimeLimit) {
 
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_GE(h.took, 5.9);
-    EXPECT_LT(h.took, 9.0);
+    EXPECT_LT(h.took, 12.0);  // start-up and stop on a loaded machine, not a second time limit
     const std::regex head("^Angleichung: an  Ziel -20\\.0 dB  Deckel -1\\.0 dB\n"
                           "\nquiet\\.mp3  \\(0:0[78], 1 im Vorrat\\)\n");
     EXPECT_TRUE(std::regex_search(r.out, head)) << r.out;
@@ -118,7 +118,7 @@ TEST_F(HeadlessPlay, LevelsToTheTargetAndEndsAfterTheTimeLimit) {
 
 TEST_F(HeadlessPlay, WithoutLevelMatchingOnlyTheVolumeApplies) {
     const std::string file = steady("quiet.mp3", 6, -36);
-    Heard h = play_recorded({"--play", "--file", file, "--seconds", "3", "--no-level", "--target",
+    Heard h = play_recorded({"--play", "--file", file, "--seconds", "4", "--no-level", "--target",
                              "-14"}, 1.0);
     EXPECT_EQ(h.run.exit_code, 0);
     EXPECT_EQ(h.run.out.rfind("Angleichung: aus  Ziel -14.0 dB  Deckel -1.0 dB\n", 0), 0u)
@@ -132,7 +132,7 @@ TEST_F(HeadlessPlay, WithoutLevelMatchingOnlyTheVolumeApplies) {
 TEST_F(HeadlessPlay, PeaksStayUnderTheCeiling) {
     dir.make_dir("music");
     const std::string file = encode_mp3(square(kRate, 2, 5, 200, -3), music() + "/loud.mp3");
-    Heard h = play_recorded({"--play", "--file", file, "--seconds", "3", "--no-level",
+    Heard h = play_recorded({"--play", "--file", file, "--seconds", "4", "--no-level",
                              "--ceiling", "-12"}, 1.5);
     const std::vector<short>& heard = h.settled;
     EXPECT_EQ(h.run.exit_code, 0);
@@ -163,7 +163,7 @@ TEST_F(HeadlessPlay, PlaysOnTheChosenSinkAndFallsBackFromAVanishedOne) {
     {
         MonitorRecorder first(server, "first");
         ASSERT_TRUE(first.recording());
-        RunResult r = quavermill({"--play", "--file", file, "--seconds", "2", "--device",
+        RunResult r = quavermill({"--play", "--file", file, "--seconds", "4", "--device",
                                   "pulse:first"});
         EXPECT_EQ(r.exit_code, 0);
         EXPECT_NE(r.out.find("Geraet   : pulse:first\n"), std::string::npos);
@@ -172,7 +172,7 @@ TEST_F(HeadlessPlay, PlaysOnTheChosenSinkAndFallsBackFromAVanishedOne) {
     MonitorRecorder fallback(server, "second");
     ASSERT_TRUE(fallback.recording());
     RunResult r =
-        quavermill({"--play", "--file", file, "--seconds", "2", "--device", "pulse:gone"});
+        quavermill({"--play", "--file", file, "--seconds", "4", "--device", "pulse:gone"});
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_FALSE(settled(fallback.stop(), 0.5).empty()) << "nothing reached the default sink";
     EXPECT_NE(log().find("Tonserver kennt die Senke nicht (mehr): gone"), std::string::npos);
@@ -195,7 +195,7 @@ TEST_F(HeadlessPlay, OutsideThePlaybackWindowItWaitsAndCountsDown) {
     MonitorRecorder rec(server, "second");
     ASSERT_TRUE(rec.recording());
     RunResult r = quavermill({"--play", music(), "--from", from, "--to", to, "--no-window-files",
-                              "--seconds", "3"}, {{"TZ", "Europe/Berlin"}});
+                              "--seconds", "4"}, {{"TZ", "Europe/Berlin"}});
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_TRUE(settled(rec.stop(), 0.1).empty()) << "played outside the window";
     EXPECT_EQ(r.out.find("tone.mp3"), std::string::npos);
