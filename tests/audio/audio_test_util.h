@@ -1,5 +1,6 @@
 // Signals to play and measurements of what arrived, shared by the audio tests.
 #pragma once
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstddef>
@@ -24,8 +25,9 @@ constexpr double kPi = 3.14159265358979323846;
 // Nothing for `lead` seconds, then a 1 kHz sine of `amplitude` (0..1 of full scale) on every
 // channel for `seconds`, then nothing. The lead lets the server settle a new stream first: a
 // null sink's monitor misses the first milliseconds that the sink rewinds to mix a stream in.
+// `after`, when given, counts the periods asked for once the sine is out.
 inline AudioOut::Source tone(double seconds, double amplitude, int channels = 2,
-                             double lead = 0.2) {
+                             double lead = 0.2, std::atomic<int>* after = nullptr) {
     long silent = static_cast<long>(lead * kRate);
     long total = static_cast<long>(seconds * kRate);
     long done = 0;
@@ -34,6 +36,7 @@ inline AudioOut::Source tone(double seconds, double amplitude, int channels = 2,
             silent -= frames;
             return 0;
         }
+        if (done == total && after) ++*after;
         int n = static_cast<int>(std::min<long>(frames, total - done));
         for (int i = 0; i < n; ++i, ++done) {
             short v = static_cast<short>(std::lround(
@@ -44,28 +47,38 @@ inline AudioOut::Source tone(double seconds, double amplitude, int channels = 2,
     };
 }
 
-// Where a recording is not silent and how loud it is there.
+// How much of a recording is loud and how loud it is there.
 struct Span {
     size_t first = 0;   // first frame above the threshold
-    size_t frames = 0;  // frames from the first to the last loud one; 0 = silent throughout
+    size_t frames = 0;  // loud frames, quiet stretches within a signal included; 0 = silent
     double rms_db = -120;
 };
 
+// A sine dips below the threshold for a frame or two around each zero crossing; a longer quiet
+// stretch is a pause in the stream (the server ran dry on a loaded machine and waited for more),
+// which delays what follows without losing it, so it does not count as part of the signal.
 inline Span loud_span(const std::vector<short>& stereo, int threshold = 64) {
+    constexpr size_t kZeroCrossing = 4;
     Span s;
-    size_t n = stereo.size() / 2, first = n, last = 0;
-    for (size_t i = 0; i < n; ++i) {
-        if (std::abs(stereo[2 * i]) > threshold || std::abs(stereo[2 * i + 1]) > threshold) {
-            if (first == n) first = i;
-            last = i;
-        }
-    }
-    if (first == n) return s;
-    s.first = first;
-    s.frames = last - first + 1;
+    const size_t n = stereo.size() / 2;
+    size_t last = n;  // last loud frame so far
     double sum = 0;
-    for (size_t i = 2 * first; i < 2 * (last + 1); ++i) sum += double(stereo[i]) * stereo[i];
-    s.rms_db = 20 * std::log10(std::sqrt(sum / (2.0 * s.frames)) / 32768.0);
+    auto add = [&](size_t from, size_t to) {  // frames [from, to] belong to the signal
+        s.frames += to - from + 1;
+        for (size_t i = 2 * from; i < 2 * (to + 1); ++i) sum += double(stereo[i]) * stereo[i];
+    };
+    for (size_t i = 0; i < n; ++i) {
+        if (std::abs(stereo[2 * i]) <= threshold && std::abs(stereo[2 * i + 1]) <= threshold)
+            continue;
+        if (last == n)
+            s.first = i;
+        if (last == n || i - last > kZeroCrossing)
+            add(i, i);
+        else
+            add(last + 1, i);
+        last = i;
+    }
+    if (s.frames > 0) s.rms_db = 20 * std::log10(std::sqrt(sum / (2.0 * s.frames)) / 32768.0);
     return s;
 }
 
@@ -87,6 +100,27 @@ inline bool wait_until(const std::function<bool()>& done, double timeout_s) {
     return true;
 }
 
+// start() waits only a second for the output thread to report; a loaded machine or a sanitizer
+// may take longer to open a device, or to find that it cannot. This waits for the outcome, and
+// still holds start() to its part: giving up without an answer only after the full second.
+inline bool started(AudioOut& out, int rate, int channels, AudioOut::Source source,
+                    const std::string& device) {
+    const auto t0 = std::chrono::steady_clock::now();
+    if (out.start(rate, channels, std::move(source), device)) return true;
+    if (!out.last_error().empty()) return false;
+    EXPECT_GE(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 0.99)
+        << "start gave up before the thread reported";
+    wait_until([&] { return out.running() || !out.last_error().empty(); }, 20.0);
+    return out.running();
+}
+
+// Until the source of tone() has been asked for 20 periods after the sine: a device asks for a
+// period only when one fits into its buffer of 8, so by then the sine has left that buffer and
+// stop(), which discards what is still buffered, cannot cut it short.
+inline bool tone_played(const std::atomic<int>& after) {
+    return wait_until([&] { return after >= 20; }, 20.0);
+}
+
 inline void sleep_s(double s) { std::this_thread::sleep_for(std::chrono::duration<double>(s)); }
 
 inline int thread_count() {
@@ -103,7 +137,7 @@ inline int thread_count() {
 // it is reaped, a moment after pthread_join returned, which a loaded machine makes visible.
 // A thread that leaked stays, so the count still differs after the wait.
 inline int thread_count_settled(int expected) {
-    wait_until([&] { return thread_count() == expected; }, 2.0);
+    wait_until([&] { return thread_count() == expected; }, 10.0);
     return thread_count();
 }
 

@@ -101,7 +101,7 @@ TEST_F(DeviceList, HungServerCostsAboutTwoSecondsThenAlsa) {
     double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     server->thaw();
     EXPECT_GE(took, 1.9);
-    EXPECT_LT(took, 3.0);
+    EXPECT_LT(took, 3.5);  // the limit, releasing the query and listing ALSA
     EXPECT_NE(find(list, "default"), nullptr);
     EXPECT_EQ(find(list, "pulse:first"), nullptr);
 }

@@ -26,7 +26,7 @@ TEST_F(Lifecycle, StopWithoutStartAndTwiceIsHarmless) {
     EXPECT_FALSE(out.running());
     EXPECT_EQ(out.device_name(), "");
     EXPECT_EQ(out.last_error(), "");
-    ASSERT_TRUE(out.start(48000, 2, nullptr, "pulse:first"));
+    ASSERT_TRUE(started(out, 48000, 2, nullptr, "pulse:first"));
     out.stop();
     out.stop();
     EXPECT_FALSE(out.running());
@@ -39,17 +39,20 @@ TEST_F(Lifecycle, StartWhileRunningReplacesStreamAndCallback) {
     const int threads = thread_count();
     std::atomic<int> first{0}, second{0};
     AudioOut out;
-    ASSERT_TRUE(out.start(48000, 2, counter(first), "pulse:first"));
-    sleep_s(0.2);
-    ASSERT_TRUE(out.start(44100, 1, counter(second), "pulse:first"));
+    ASSERT_TRUE(started(out, 48000, 2, counter(first), "pulse:first"));
+    ASSERT_TRUE(wait_until([&] { return first > 0; }, 10.0));
+    ASSERT_TRUE(started(out, 44100, 1, counter(second), "pulse:first"));
     const int first_final = first;
-    EXPECT_GT(first_final, 0);
-    sleep_s(0.3);
+    EXPECT_TRUE(wait_until([&] { return second > 0; }, 10.0));
+    sleep_s(0.1);
     EXPECT_EQ(first, first_final);  // the old callback is gone with its thread
-    EXPECT_GT(second, 0);
-    std::string inputs = sink_inputs();
+    // The server drops a closed stream when it has read the end of its connection.
+    std::string inputs;
+    EXPECT_TRUE(wait_until([&] {
+        inputs = sink_inputs();
+        return inputs.find("48000Hz") == std::string::npos;
+    }, 10.0)) << "the first stream is still open";
     EXPECT_NE(inputs.find("s16le 1ch 44100Hz"), std::string::npos) << inputs;
-    EXPECT_EQ(inputs.find("48000Hz"), std::string::npos) << "the first stream is still open";
     out.stop();
     EXPECT_EQ(thread_count_settled(threads), threads);
 }
@@ -59,7 +62,7 @@ TEST_F(Lifecycle, DestructionEndsTheThread) {
     std::atomic<int> calls{0};
     {
         AudioOut out;
-        ASSERT_TRUE(out.start(48000, 2, counter(calls), ""));
+        ASSERT_TRUE(started(out, 48000, 2, counter(calls), ""));
     }
     const int at_end = calls;
     EXPECT_EQ(thread_count_settled(threads), threads);
@@ -73,7 +76,7 @@ TEST_F(Lifecycle, RateBelowOnePeriodStillWaitsForTheDevice) {
     for (const std::string device : {"pulse:first", ""}) {
         std::atomic<int> calls{0};
         AudioOut out;
-        ASSERT_TRUE(out.start(10, 2, counter(calls), device)) << device << out.last_error();
+        ASSERT_TRUE(started(out, 10, 2, counter(calls), device)) << device << out.last_error();
         sleep_s(0.5);
         EXPECT_TRUE(out.running());
         out.stop();
@@ -87,18 +90,20 @@ TEST_F(Lifecycle, LostServerEndsTheStreamAndANewStartPlaysAgain) {
     for (const std::string device : {"pulse:first", ""}) {
         SCOPED_TRACE(device);
         AudioOut out;
-        ASSERT_TRUE(out.start(48000, 2, nullptr, device)) << out.last_error();
+        ASSERT_TRUE(started(out, 48000, 2, nullptr, device)) << out.last_error();
         sleep_s(0.1);
         server->kill();
-        EXPECT_TRUE(wait_until([&] { return !out.running(); }, 3.0));
+        EXPECT_TRUE(wait_until([&] { return !out.running(); }, 10.0));
         EXPECT_EQ(out.last_error().rfind("Ausgabe abgebrochen: ", 0), 0u) << out.last_error();
         EXPECT_GT(out.last_error().size(), sizeof "Ausgabe abgebrochen: ");
 
         ASSERT_TRUE(server->start());
         MonitorRecorder rec(*server, device.empty() ? "second" : "first");
-        ASSERT_TRUE(out.start(48000, 2, tone(0.3, 0.5), device)) << out.last_error();
+        std::atomic<int> after{0};
+        ASSERT_TRUE(started(out, 48000, 2, tone(0.3, 0.5, 2, 0.2, &after), device))
+            << out.last_error();
         EXPECT_EQ(out.last_error(), "");
-        sleep_s(0.8);
+        ASSERT_TRUE(tone_played(after));
         out.stop();
         EXPECT_NEAR(seconds(loud_span(rec.stop()).frames), 0.3, 0.002);
     }

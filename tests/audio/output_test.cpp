@@ -20,7 +20,9 @@ TEST_F(Output, PulseSinkPlaysTheSignalAtDefaultFormat) {
     MonitorRecorder rec(*server, "first");
     ASSERT_TRUE(rec.recording());
     AudioOut out;
-    ASSERT_TRUE(out.start(0, 0, tone(0.5, 0.5), "pulse:first")) << out.last_error();
+    std::atomic<int> after{0};
+    ASSERT_TRUE(started(out, 0, 0, tone(0.5, 0.5, 2, 0.2, &after), "pulse:first"))
+        << out.last_error();
     EXPECT_TRUE(out.running());
     EXPECT_EQ(out.device_name(), "Erste Senke");
     EXPECT_EQ(out.last_error(), "");
@@ -34,7 +36,7 @@ TEST_F(Output, PulseSinkPlaysTheSignalAtDefaultFormat) {
     ASSERT_NE(at, std::string::npos);
     EXPECT_LE(std::stol(inputs.substr(at + 16)), 200000) << "usec in the stream's buffer";
 
-    sleep_s(1.0);
+    ASSERT_TRUE(tone_played(after));
     out.stop();
     Span s = loud_span(rec.stop());
     EXPECT_NEAR(seconds(s.frames), 0.5, 0.002);
@@ -45,9 +47,10 @@ TEST_F(Output, AlsaDefaultReachesTheDefaultSink) {
     MonitorRecorder rec(*server, "second");
     ASSERT_TRUE(rec.recording());
     AudioOut out;
-    ASSERT_TRUE(out.start(48000, 2, tone(0.4, 0.5), "")) << out.last_error();
+    std::atomic<int> after{0};
+    ASSERT_TRUE(started(out, 48000, 2, tone(0.4, 0.5, 2, 0.2, &after), "")) << out.last_error();
     EXPECT_EQ(out.device_name(), "second");  // the default sink's name from the server
-    sleep_s(0.9);
+    ASSERT_TRUE(tone_played(after));
     out.stop();
     Span s = loud_span(rec.stop());
     EXPECT_NEAR(seconds(s.frames), 0.4, 0.002);
@@ -70,7 +73,7 @@ AudioOut::Source counting(int total_frames) {
 TEST_F(Output, AlsaWritesExactlyWhatTheSourceGaveThenSilence) {
     const int given = 960 + 480;  // one and a half periods: the second is padded with zeros
     AudioOut out;
-    ASSERT_TRUE(out.start(48000, 2, counting(given), "qm_capture")) << out.last_error();
+    ASSERT_TRUE(started(out, 48000, 2, counting(given), "qm_capture")) << out.last_error();
     sleep_s(0.5);
     out.stop();
     std::string bytes = testsupport::read_file(server->capture_path());
@@ -94,7 +97,7 @@ TEST_F(Output, NothingDeliveredGivesSilenceOnAnOpenStream) {
         for (int i = 0; i < frames * 2; ++i) buf[i] = 20000;
         return -1;
     };
-    ASSERT_TRUE(out.start(48000, 2, refusing, "pulse:first"));
+    ASSERT_TRUE(started(out, 48000, 2, refusing, "pulse:first"));
     sleep_s(1.0);
     EXPECT_TRUE(out.running());
     EXPECT_NE(sink_inputs().find("Wiedergabe"), std::string::npos);
@@ -108,18 +111,20 @@ TEST_F(Output, VanishedSinkPlaysOnAlsaDefault) {
     MonitorRecorder rec(*server, "second");
     ASSERT_TRUE(rec.recording());
     AudioOut out;
-    ASSERT_TRUE(out.start(48000, 2, tone(0.3, 0.5), "pulse:gone")) << out.last_error();
+    std::atomic<int> after{0};
+    ASSERT_TRUE(started(out, 48000, 2, tone(0.3, 0.5, 2, 0.2, &after), "pulse:gone"))
+        << out.last_error();
     EXPECT_TRUE(logged("WARN  Tonserver kennt die Senke nicht (mehr): gone"));
     EXPECT_TRUE(logged("WARN  Gewaehltes Ausgabegeraet nicht da (pulse:gone) — Standardgeraet"));
     EXPECT_EQ(out.device_name(), "second");
-    sleep_s(0.9);
+    ASSERT_TRUE(tone_played(after));
     out.stop();
     EXPECT_NEAR(seconds(loud_span(rec.stop()).frames), 0.3, 0.002);
 }
 
 TEST_F(Output, UnknownAlsaNameFallsBackToDefault) {
     AudioOut out;
-    ASSERT_TRUE(out.start(48000, 2, nullptr, "qm_nowhere")) << out.last_error();
+    ASSERT_TRUE(started(out, 48000, 2, nullptr, "qm_nowhere")) << out.last_error();
     EXPECT_TRUE(logged("WARN  Gewaehltes Ausgabegeraet nicht da (qm_nowhere) — Standardgeraet"));
     EXPECT_EQ(out.device_name(), "second");
     EXPECT_EQ(out.last_error(), "");
@@ -129,7 +134,7 @@ TEST_F(Output, FailingDefaultReportsTheReason) {
     server->kill();
     AudioOut out;
     for (const std::string device : {"", "qm_nowhere", "pulse:first"}) {
-        EXPECT_FALSE(out.start(48000, 2, nullptr, device)) << device;
+        EXPECT_FALSE(started(out, 48000, 2, nullptr, device)) << device;
         EXPECT_FALSE(out.running());
         EXPECT_EQ(out.last_error(), "Ausgabegeraet: Connection refused") << device;
     }
@@ -138,11 +143,11 @@ TEST_F(Output, FailingDefaultReportsTheReason) {
 
 TEST_F(Output, LayoutTheDeviceCannotTakeIsRefused) {
     AudioOut out;
-    EXPECT_FALSE(out.start(48000, 1, tone(1, 0.5, 1), "qm_stereo_only"));
+    EXPECT_FALSE(started(out, 48000, 1, tone(1, 0.5, 1), "qm_stereo_only"));
     EXPECT_EQ(out.last_error(), "Ausgabeformat: Invalid argument");
     EXPECT_FALSE(out.running());
     // The device itself works with the layout it has.
-    EXPECT_TRUE(out.start(48000, 2, nullptr, "qm_stereo_only")) << out.last_error();
+    EXPECT_TRUE(started(out, 48000, 2, nullptr, "qm_stereo_only")) << out.last_error();
     EXPECT_EQ(out.last_error(), "");
 }
 
