@@ -114,4 +114,9 @@ bool looks_sealed(const std::string& text) {
     return text.size() >= kHeaderSize && std::memcmp(text.data(), kMagic, sizeof kMagic) == 0;
 }
 
+void wipe(std::string& text) {
+    if (!text.empty()) sodium_memzero(&text[0], text.size());
+    text.clear();
+}
+
 }  // namespace crypt

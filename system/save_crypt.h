@@ -27,5 +27,8 @@ std::string encrypt(const std::string& plain);
 int decrypt(const std::string& sealed, std::string* out);
 // At least kHeaderSize bytes beginning with the magic; the version byte is not looked at.
 bool looks_sealed(const std::string& text);
+// Overwrites every byte of `text` with zeros (in a way the compiler keeps) and empties it: for
+// plain text that came out of decrypt() once it has been used.
+void wipe(std::string& text);
 
 }  // namespace crypt

@@ -82,15 +82,17 @@ std::string to_text(const Settings& s) {
 
 // ---- reading -------------------------------------------------------------------------------
 
+// Split in place, without a stream that would keep its own copy of the decrypted text.
 Values parse_lines(const std::string& text) {
     Values values;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        size_t eq = line.find('=');
-        if (eq == std::string::npos) continue;
-        values[line.substr(0, eq)] = line.substr(eq + 1);
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        size_t stop = end > start && text[end - 1] == '\r' ? end - 1 : end;
+        size_t eq = text.find('=', start);
+        if (eq < stop) values[text.substr(start, eq - start)] = text.substr(eq + 1, stop - eq - 1);
+        start = end + 1;
     }
     return values;
 }
@@ -235,7 +237,10 @@ Settings load() {
         logger::warn("Einstellungen beschaedigt — Vorgaben werden benutzt");
         return s;
     }
-    overwrite(s, parse_lines(plain));
+    Values values = parse_lines(plain);
+    crypt::wipe(plain);
+    overwrite(s, values);
+    for (auto& entry : values) crypt::wipe(entry.second);
     return s;
 }
 

@@ -79,4 +79,15 @@ TEST(SaveCrypt, LooksSealedChecksLengthAndMagicOnly) {
     EXPECT_EQ(crypt::decrypt(header, nullptr), 2) << "version 7 is not readable";
 }
 
+// Decrypted text is wiped where it lies, not merely forgotten.
+TEST(SaveCrypt, WipeZeroesTheBytesInPlace) {
+    std::string plain;
+    ASSERT_EQ(crypt::decrypt(crypt::encrypt(std::string(64, 's')), &plain), 0);
+    const char* bytes = plain.data();
+    crypt::wipe(plain);
+    EXPECT_TRUE(plain.empty());
+    ASSERT_EQ(plain.data(), bytes) << "clearing keeps the buffer, so it can be inspected";
+    EXPECT_EQ(std::string(bytes, 64), std::string(64, '\0'));
+}
+
 }  // namespace
