@@ -4,6 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/run_program.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 #include "system/logger.h"
@@ -221,6 +226,38 @@ TEST_F(AutostartTest, ExecQuotesAndEscapesWhatTheDesktopWouldReadOtherwise) {
     env_.set("SNAP_NAME", "my player");
     ASSERT_TRUE(autostart::set(true, ""));
     EXPECT_EQ(autostart::command(), "\"my player\"") << "a command with a blank is quoted";
+}
+
+// The reference checker of the desktop-entry format, where it is installed (Debian's
+// desktop-file-utils): every packaging, with a folder full of characters that need escaping.
+TEST_F(AutostartTest, BothEntriesPassTheDesktopEntryValidator) {
+    if (testsupport::run({"sh", "-c", "command -v desktop-file-validate"}).exit_code != 0)
+        GTEST_SKIP() << "desktop-file-validate is not installed";
+    const std::string args = "--folder \"/data/it's \"my\" $HOME `x` 100% \\ (live)\"";
+    const std::string snap_home = tmp_.make_dir("snap-home");
+    struct Packaging {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> vars;
+        std::string login;
+    } packagings[] = {
+        {"plain", {}, login_},
+        {"snap",
+         {{"SNAP", "/snap/quavermill/12"}, {"SNAP_NAME", "quavermill"}, {"SNAP_REAL_HOME", home_},
+          {"HOME", snap_home}},
+         snap_home + "/.config/autostart/Quavermill.desktop"},
+        {"flatpak", {{"FLATPAK_ID", "org.example.Quavermill"}}, login_},
+    };
+    for (const Packaging& p : packagings) {
+        testsupport::ScopedEnv env({});  // restores what the packaging sets
+        for (const auto& [name, value] : p.vars) env.set(name, value);
+        ASSERT_TRUE(autostart::set(true, args)) << p.name;
+        ASSERT_TRUE(autostart::desktop_shortcut(true, args)) << p.name;
+        for (const std::string& file : {p.login, desk_}) {
+            testsupport::RunResult r = testsupport::run({"desktop-file-validate", file});
+            EXPECT_EQ(r.exit_code, 0) << p.name << " " << file << "\n" << r.out << r.err;
+            EXPECT_EQ((r.out + r.err).find("error"), std::string::npos) << p.name << "\n" << r.out;
+        }
+    }
 }
 
 }  // namespace
