@@ -122,6 +122,16 @@ TEST_F(Output, VanishedSinkPlaysOnAlsaDefault) {
     EXPECT_NEAR(seconds(loud_span(rec.stop()).frames), 0.3, 0.002);
 }
 
+// 258 channels are more than the server takes; cut to a byte they would read as 2.
+TEST_F(Output, StreamTheServerRefusesFallsBackToAlsaDefault) {
+    AudioOut out;
+    EXPECT_FALSE(started(out, 48000, 258, nullptr, "pulse:first"));
+    EXPECT_TRUE(logged("WARN  Tonserver, Senke first: Invalid argument"));
+    EXPECT_TRUE(logged("WARN  Gewaehltes Ausgabegeraet nicht da (pulse:first) — Standardgeraet"));
+    EXPECT_EQ(out.last_error(), "Ausgabeformat: Invalid argument");
+    EXPECT_EQ(sink_inputs().find("Wiedergabe"), std::string::npos);
+}
+
 TEST_F(Output, UnknownAlsaNameFallsBackToDefault) {
     AudioOut out;
     ASSERT_TRUE(started(out, 48000, 2, nullptr, "qm_nowhere")) << out.last_error();
