@@ -22,6 +22,8 @@ constexpr long kResyncLimit = 1 << 20;
 // bytes, which spans five of the smallest MPEG-1 frames and more of the smallest MPEG-2 ones;
 // with too few, low-bitrate VBR files resume with a gap of silence.
 constexpr long kSeekPreframes = 16;
+// Places a seek tries, each a step earlier, before it gives the stream up.
+constexpr int kSeekLandings = 4;
 
 void init_library_once() {
 #if MPG123_API_VERSION < 46  // older libraries need it before the first handle
@@ -117,30 +119,44 @@ bool Mp3Stream::open(const std::string& path) {
     if (!fp_) return false;
     file_size = measure_size(fp_.get());
     init_library_once();
-    dec_.reset(file_size > 0 ? mpg123_new(nullptr, nullptr) : nullptr);
-    if (!dec_ || !configure_decoder(dec_.get()) ||
-        mpg123_replace_reader_handle(dec_.get(), read_file, seek_file, nullptr) != MPG123_OK ||
-        mpg123_open_handle(dec_.get(), fp_.get()) != MPG123_OK || !probe_first_frame()) {
+    if (file_size <= 0 || !start_decoder()) {
         close();
         return false;
     }
-    count_audio_bytes_only(dec_.get(), file_size);
     off_t length = mpg123_length(dec_.get());  // Info frame count, else size and bitrate
     duration = length > 0 ? static_cast<double>(length) / hz : 0;
     return true;
 }
 
-// The format is taken from the frame that first yields samples, and that frame is kept for
-// the first read so that nothing is decoded twice.
-bool Mp3Stream::probe_first_frame() {
-    if (!current_format(dec_.get(), &hz, &channels)) return false;
+// A fresh decoder on the file from its start, proven by its first audio frame, which gives the
+// format and is kept for the first read so that nothing is decoded twice.
+bool Mp3Stream::start_decoder() {
+    pending_ = nullptr;
+    dec_.reset(mpg123_new(nullptr, nullptr));
+    if (!dec_ || fseeko(fp_.get(), 0, SEEK_SET) != 0 || !configure_decoder(dec_.get()) ||
+        mpg123_replace_reader_handle(dec_.get(), read_file, seek_file, nullptr) != MPG123_OK ||
+        mpg123_open_handle(dec_.get(), fp_.get()) != MPG123_OK ||
+        !current_format(dec_.get(), &hz, &channels) || !decode_first(false))
+        return false;
+    count_audio_bytes_only(dec_.get(), file_size);
+    return true;
+}
+
+// Decodes up to the first frame with samples and keeps it as pending_. With keep_format, a
+// frame of another format fails instead of setting hz and channels.
+bool Mp3Stream::decode_first(bool keep_format) {
     for (int call = 0; call < kProbeCalls; ++call) {
         off_t frame = 0;
         unsigned char* pcm = nullptr;
         size_t bytes = 0;
         int rc = mpg123_decode_frame(dec_.get(), &frame, &pcm, &bytes);
         if (rc == MPG123_NEW_FORMAT) {
-            if (!current_format(dec_.get(), &hz, &channels)) return false;
+            int new_hz = 0, new_channels = 0;
+            if (!current_format(dec_.get(), &new_hz, &new_channels) ||
+                (keep_format && (new_hz != hz || new_channels != channels)))
+                return false;
+            hz = new_hz;
+            channels = new_channels;
             continue;
         }
         if (rc != MPG123_OK) return false;
@@ -208,10 +224,25 @@ bool Mp3Stream::seek(double seconds) {
     double t = seconds > 0 ? std::min(seconds, duration - 0.5) : 0;
     off_t target = t > 0 ? static_cast<off_t>(t * hz) : 0;
     // Fuzzy: a jump by the Info frame's table or the mean frame size, never a walk to the target.
-    if (mpg123_seek(dec_.get(), target, SEEK_SET) < 0) return false;
-    off_t landed = mpg123_tell(dec_.get());
-    frames_out = landed >= 0 ? landed : target;
+    // The jump lands inside a frame, where audio data can pass for a header of another kind:
+    // the decoder then counts the position by that header, or takes the stream for one of
+    // another rate and decodes noise to its end. So a landing counts once a frame of the
+    // stream's format has been decoded there, and the position is read after it. A decoder
+    // misled once stays so; another place is tried with a fresh one, a little earlier. The Info
+    // frame's table holds a byte offset per hundredth of the length, so that is the step.
+    const int first_hz = hz, first_channels = channels;
+    const off_t step = std::max<off_t>(kFrameRoom, static_cast<off_t>(duration * hz / 100));
+    for (int landing = 0; landing < kSeekLandings; ++landing) {
+        if (landing > 0 && (!start_decoder() || hz != first_hz || channels != first_channels)) break;
+        pending_ = nullptr;
+        const off_t place = std::max<off_t>(0, target - landing * step);
+        if (mpg123_seek(dec_.get(), place, SEEK_SET) < 0 || !decode_first(true)) continue;
+        off_t landed = mpg123_tell(dec_.get());
+        frames_out = landed > 0 ? landed : 0;
+        done = false;
+        return true;
+    }
     pending_ = nullptr;
-    done = false;
-    return true;
+    done = true;
+    return false;
 }

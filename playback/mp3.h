@@ -43,14 +43,15 @@ private:
     struct DecoderCloser {
         void operator()(mpg123_handle_struct* h) const;
     };
-    bool probe_first_frame();
+    bool start_decoder();
+    bool decode_first(bool keep_format);
     bool next_decoded(const unsigned char** pcm, size_t* bytes);
 
     // The decoder reads through the file, so it is declared after it and goes first.
     std::unique_ptr<std::FILE, FileCloser> fp_;
     std::unique_ptr<mpg123_handle_struct, DecoderCloser> dec_;
-    // The frame that open decoded to prove the file; the first read delivers it. It lives in
-    // the decoder's buffer, valid until the next decoder call.
+    // The frame that open or seek decoded to prove the file or the landing; the next read
+    // delivers it. It lives in the decoder's buffer, valid until the next decoder call.
     const unsigned char* pending_ = nullptr;
     size_t pending_bytes_ = 0;
 };
