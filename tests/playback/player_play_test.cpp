@@ -320,6 +320,28 @@ TEST_F(PlayerPlay, BadFilesAreSkippedAndTheRoundGoesOn) {
     EXPECT_EQ(player.status().message, "");
 }
 
+// Only a track that plays starts the count of unusable tracks again: 20 broken files, a good
+// one and 20 more broken ones never make an error, 44 in a row would.
+TEST_F(PlayerPlay, APlayableTrackStartsTheCountOfUnusableOnesAgain) {
+    for (int i = 10; i < 30; ++i) {
+        dir.write_text("music/a" + std::to_string(i) + ".mp3", std::string(4000, 'x'));
+        dir.write_text("music/c" + std::to_string(i) + ".mp3", std::string(4000, 'x'));
+    }
+    tone("b_good.mp3", 1);
+    player.playlist.set_loop(false);
+    player.set_device("pulse:first");
+    play(any_time());
+    bool erred = false;
+    ASSERT_TRUE(poll_until([&] {
+        const Player::State state = player.status().state;
+        erred = erred || state == Player::Error;
+        return state == Player::Finished;
+    }, 30));
+    EXPECT_FALSE(erred);
+    EXPECT_EQ(log_count("nicht lesbar: " + music()), 40u);
+    EXPECT_EQ(log_count("spielt: b_good.mp3"), 1u);
+}
+
 TEST_F(PlayerPlay, AFolderThatGoesAwayAndComesBack) {
     tone("a.mp3", 1.5);
     Player::Timing timing;
