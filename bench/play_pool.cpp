@@ -7,10 +7,18 @@
 //   bench_play_pool rescan <dir> <sink>             plays the pool on "pulse:<sink>", rescans it
 //                                                   while playing and reports the longest silence
 //                                                   recorded from the sink's monitor meanwhile
+//   bench_play_pool cpu <program> [args...]         runs the program with its output discarded
+//                                                   and prints its user + system CPU seconds to
+//                                                   the microsecond (time(1) gives hundredths,
+//                                                   too coarse for the tenth of a second mpg123
+//                                                   needs for 20 s)
 //
 // The rescan run ends with status 0 when the output had no gap (no ring underrun) during the
 // rescan, 1 when it had one, 2 when it could not measure.
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -153,6 +161,25 @@ int rescan_while_playing(const std::string& dir, const std::string& sink) {
     return gap_ms < 5.0 ? 0 : 1;
 }
 
+int cpu_seconds(char** argv) {
+    const pid_t pid = fork();
+    if (pid < 0) return 2;
+    if (pid == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+        execvp(argv[0], argv);
+        _exit(127);
+    }
+    int status = 0;
+    rusage use{};
+    if (wait4(pid, &status, 0, &use) != pid) return 2;
+    const double seconds = use.ru_utime.tv_sec + use.ru_stime.tv_sec +
+                           (use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e6;
+    std::printf("%.4f\n", seconds);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -160,7 +187,8 @@ int main(int argc, char** argv) {
     if (a.size() == 3 && a[0] == "tone") return write_tone(a[1], std::atof(a[2].c_str()));
     if (a.size() == 4 && a[0] == "make") return make_pool(a[1], a[2], std::atol(a[3].c_str()));
     if (a.size() == 3 && a[0] == "rescan") return rescan_while_playing(a[1], a[2]);
+    if (a.size() >= 2 && a[0] == "cpu") return cpu_seconds(argv + 2);
     std::fprintf(stderr, "usage: bench_play_pool tone <file> <seconds> | "
-                         "make <dir> <file> <count> | rescan <dir> <sink>\n");
+                         "make <dir> <file> <count> | rescan <dir> <sink> | cpu <program> [args...]\n");
     return 2;
 }
