@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <string_view>
 #include <unordered_map>
 
 namespace {
@@ -44,20 +45,26 @@ void Playlist::reshuffle_locked() {
     guard_repeat_locked();
 }
 
+// The old pool and the map are freed after the lock is released: a million records take longer
+// to free than the merge takes, and the decode thread need not wait for that.
 void Playlist::refresh(std::vector<MediaFile> pool) {
+    std::vector<MediaFile> old;
+    std::unordered_map<std::string_view, size_t> index;  // views into pool_
     std::lock_guard<std::mutex> hold(lock_);
-    std::vector<std::string> played;
-    for (size_t i = 0; i < position_ && i < order_.size(); ++i) played.push_back(pool_[order_[i]].path);
+    old.swap(pool_);
+    std::vector<size_t> old_order;
+    old_order.swap(order_);
+    const size_t played = std::min(position_, old_order.size());
     pool_ = std::move(pool);
-    order_.clear();
     position_ = 0;
     if (pool_.empty()) return;
 
-    std::unordered_map<std::string, size_t> index;
+    index.reserve(pool_.size());
     for (size_t i = 0; i < pool_.size(); ++i) index[pool_[i].path] = i;
     std::vector<bool> taken(pool_.size(), false);
-    for (const std::string& path : played) {
-        auto it = index.find(path);
+    order_.reserve(pool_.size());
+    for (size_t k = 0; k < played; ++k) {
+        auto it = index.find(old[old_order[k]].path);
         if (it == index.end() || taken[it->second]) continue;
         taken[it->second] = true;
         order_.push_back(it->second);
