@@ -3,6 +3,7 @@
 // decode thread. `process` allocates nothing; the delay line is sized by `prepare`.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 class Leveler {
@@ -40,14 +41,15 @@ public:
 private:
     struct BlockConstants;
     float target_gain(const BlockConstants& k) const;
-    void limit(const BlockConstants& k, int input_peak, const short* delayed);
+    template <int C>
+    int run(const BlockConstants& k, short* pcm, int frames, float volume);
 
     Config cfg_;
     int rate_ = 48000;
     int channels_ = 2;
     int window_frames_ = 0;
-    // Running measures, carried across blocks.
-    double in_sum_ = 0;
+    // Running measures, carried across blocks; power in squared sample units.
+    int64_t in_sum_ = 0;
     int in_count_ = 0;
     double out_sum_ = 0;
     int out_count_ = 0;

@@ -249,6 +249,36 @@ TEST(Leveler, VolumeScalesAndClippingSaturates) {
     EXPECT_NEAR(0.0, clip.out_db, 0.01);
 }
 
+// The same signal on every channel levels exactly like the mono signal, whatever the layout:
+// a wrong stride or a channel left out of the measures would show in the samples or the readouts.
+TEST(Leveler, EveryChannelLayoutLevelsLikeMono) {
+    auto signal = [](int channels) {
+        Pcm pcm = testsupport::sine(kRate, channels, 2.0, 1000, -36);
+        Pcm loud = testsupport::square(kRate, channels, 1.0, 100, 0);
+        pcm.samples.insert(pcm.samples.end(), loud.samples.begin(), loud.samples.end());
+        return pcm;
+    };
+    Leveler mono;
+    mono.prepare(kRate, 1);
+    mono.new_track();
+    const Fed ref = feed(mono, signal(1));
+    for (int channels : {2, 3, 6}) {
+        Leveler lv;
+        lv.prepare(kRate, channels);
+        lv.new_track();
+        const Fed r = feed(lv, signal(channels));
+        ASSERT_EQ(ref.out.frames(), r.out.frames());
+        for (int64_t f = 0; f < r.out.frames(); ++f)
+            for (int c = 0; c < channels; ++c)
+                ASSERT_EQ(ref.out.samples[f], r.out.samples[f * channels + c])
+                    << channels << " channels, frame " << f << ", channel " << c;
+        EXPECT_EQ(mono.in_db, lv.in_db) << channels;
+        EXPECT_EQ(mono.out_db, lv.out_db) << channels;
+        EXPECT_EQ(mono.gain_db, lv.gain_db) << channels;
+        EXPECT_EQ(mono.peak_db, lv.peak_db) << channels;
+    }
+}
+
 TEST(Leveler, ReadOutsAndTheEmptyBlock) {
     Leveler lv;
     lv.prepare(kRate, 2);
