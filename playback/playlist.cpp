@@ -1,9 +1,12 @@
 #include "playback/playlist.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <functional>
 #include <numeric>
 #include <string_view>
-#include <unordered_map>
+#include <utility>
 
 namespace {
 
@@ -14,6 +17,134 @@ bool name_before(const MediaFile& a, const MediaFile& b) {
     return by_name != 0 ? by_name < 0 : a.path.compare(b.path) < 0;
 }
 
+// Eight bytes of s from offset as a big-endian number, zero past the end: numbers compare as
+// the bytes do, and a string that ends early compares as the lesser or as equal, never greater.
+uint64_t chunk(const std::string& s, size_t offset) {
+    unsigned char bytes[8] = {};
+    if (offset < s.size())
+        std::memcpy(bytes, s.data() + offset, std::min<size_t>(8, s.size() - offset));
+    uint64_t key = 0;
+    for (unsigned char b : bytes) key = key << 8 | b;
+    return key;
+}
+
+struct Keyed {
+    uint64_t key;
+    size_t index;
+};
+
+// How many leading bytes the names of these entries all share.
+size_t shared_prefix(const std::vector<MediaFile>& pool, const Keyed* first, const Keyed* last) {
+    if (first == last) return 0;
+    const std::string& one = pool[first->index].name;
+    size_t shared = one.size();
+    for (const Keyed* e = first + 1; e != last && shared > 0; ++e) {
+        const std::string& name = pool[e->index].name;
+        const size_t n = std::min(shared, name.size());
+        const char* differs = std::mismatch(one.data(), one.data() + n, name.data()).first;
+        shared = static_cast<size_t>(differs - one.data());
+    }
+    return shared;
+}
+
+// Sorts entries whose names agree in their first `offset` bytes by the next eight, then each
+// run of equal keys by the eight after: whole-string comparisons would each chase two pointers
+// to scattered memory, which dominates a sort of a large pool. A run whose names end before
+// `offset` (equal names, or names that differ only by zero bytes) takes the full comparison.
+void sort_names(const std::vector<MediaFile>& pool, Keyed* first, Keyed* last, size_t offset) {
+    for (Keyed* e = first; e != last; ++e) {
+        const std::string& name = pool[e->index].name;
+        if (name.size() < offset) {
+            std::sort(first, last, [&pool](const Keyed& a, const Keyed& b) {
+                return name_before(pool[a.index], pool[b.index]);
+            });
+            return;
+        }
+        e->key = chunk(name, offset);
+    }
+    std::sort(first, last, [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
+    for (Keyed* run = first; run != last;) {
+        Keyed* end = run + 1;
+        while (end != last && end->key == run->key) ++end;
+        if (end - run > 1) sort_names(pool, run, end, offset + 8);
+        run = end;
+    }
+}
+
+// Sorts pool indices in name order. Names of recordings often share a long beginning, which
+// the keys need not spend bytes on.
+void sort_by_name(const std::vector<MediaFile>& pool, std::vector<size_t>::iterator first,
+                  std::vector<size_t>::iterator last) {
+    std::vector<Keyed> keyed;
+    keyed.reserve(static_cast<size_t>(last - first));
+    for (auto i = first; i != last; ++i) keyed.push_back({0, *i});
+    Keyed* begin = keyed.data();
+    Keyed* end = begin + keyed.size();
+    sort_names(pool, begin, end, shared_prefix(pool, begin, end));
+    for (const Keyed& e : keyed) *first++ = e.index;
+}
+
+// Open addressing over the paths of one pool, at most half full. A slot holds the index + 1
+// (0 when free) under the upper half of the path's hash, so that a probe compares strings
+// only when the hashes agree. Pools stay far below 2^32 records.
+class PathIndex {
+public:
+    explicit PathIndex(const std::vector<MediaFile>& pool) {
+        size_t capacity = 16;
+        while (capacity < 2 * pool.size()) capacity *= 2;
+        slots_.assign(capacity, 0);
+        mask_ = capacity - 1;
+        walk(pool, [](size_t) { return true; }, [&](size_t i, uint64_t h) {
+            slots_[probe(pool, pool[i].path, h)] = (h & kTag) | (i + 1);  // a later equal path wins
+        });
+    }
+
+    // Calls found(j, i) for every j of `records` with wanted(j), in ascending order, with i the
+    // index in `pool` (the pool this was built over) of the last record of the same path, or npos.
+    template <class Wanted, class Found>
+    void find_each(const std::vector<MediaFile>& pool, const std::vector<MediaFile>& records,
+                   Wanted wanted, Found found) const {
+        walk(records, wanted, [&](size_t j, uint64_t h) {
+            const uint64_t slot = slots_[probe(pool, records[j].path, h)];
+            found(j, slot == 0 ? std::string::npos : static_cast<size_t>(slot & ~kTag) - 1);
+        });
+    }
+
+private:
+    static constexpr uint64_t kTag = 0xffffffff00000000u;
+
+    // Calls step(j, hash of the path) for every j with wanted(j), in ascending order, hashing a
+    // few records ahead and prefetching their slots: the slot misses of consecutive records then
+    // overlap instead of following one another, which halves the time over a large pool.
+    template <class Wanted, class Step>
+    void walk(const std::vector<MediaFile>& records, Wanted wanted, Step step) const {
+        constexpr size_t kAhead = 16;
+        std::pair<size_t, uint64_t> queue[kAhead];
+        size_t queued = 0;
+        for (size_t j = 0; j < records.size(); ++j) {
+            if (!wanted(j)) continue;
+            auto& entry = queue[queued++ % kAhead];
+            if (queued > kAhead) step(entry.first, entry.second);
+            entry = {j, std::hash<std::string_view>{}(records[j].path)};
+            __builtin_prefetch(&slots_[entry.second & mask_]);
+        }
+        for (size_t k = queued > kAhead ? queued - kAhead : 0; k < queued; ++k)
+            step(queue[k % kAhead].first, queue[k % kAhead].second);
+    }
+
+    // Where the slot of this path is, or the free slot where it belongs.
+    size_t probe(const std::vector<MediaFile>& pool, std::string_view path, uint64_t h) const {
+        for (size_t at = h & mask_;; at = (at + 1) & mask_) {
+            const uint64_t slot = slots_[at];
+            if (slot == 0) return at;
+            if ((slot & kTag) == (h & kTag) && pool[(slot & ~kTag) - 1].path == path) return at;
+        }
+    }
+
+    std::vector<uint64_t> slots_;
+    size_t mask_ = 0;
+};
+
 }  // namespace
 
 Playlist::Playlist() : gen_(std::random_device{}()) {}
@@ -22,7 +153,7 @@ void Playlist::arrange_locked(Iter first, Iter last) {
     if (shuffle_) {
         std::shuffle(first, last, gen_);
     } else {
-        std::sort(first, last, [this](size_t a, size_t b) { return name_before(pool_[a], pool_[b]); });
+        sort_by_name(pool_, first, last);
     }
 }
 
@@ -45,29 +176,37 @@ void Playlist::reshuffle_locked() {
     guard_repeat_locked();
 }
 
-// The old pool and the map are freed after the lock is released: a million records take longer
-// to free than the merge takes, and the decode thread need not wait for that.
+// The index over the new pool needs nothing of the playlist, so it is built before the lock;
+// the old pool, the old round and the index are freed after it: a million records take longer to
+// free than the merge takes, and the decode thread need not wait for either.
 void Playlist::refresh(std::vector<MediaFile> pool) {
+    const PathIndex index(pool);  // its indices stay valid when the vector moves into pool_
     std::vector<MediaFile> old;
-    std::unordered_map<std::string_view, size_t> index;  // views into pool_
+    std::vector<size_t> old_order;
     std::lock_guard<std::mutex> hold(lock_);
     old.swap(pool_);
-    std::vector<size_t> old_order;
     old_order.swap(order_);
     const size_t played = std::min(position_, old_order.size());
     pool_ = std::move(pool);
     position_ = 0;
     if (pool_.empty()) return;
 
-    index.reserve(pool_.size());
-    for (size_t i = 0; i < pool_.size(); ++i) index[pool_[i].path] = i;
+    // The played files are looked up walking the old pool in its own order, in which its records
+    // and their strings lie in memory; and as a rescan of the same folder delivers its files in
+    // nearly the same order, the hits then walk the new pool in sequence as well.
+    std::vector<bool> was_played(old.size(), false);
+    for (size_t k = 0; k < played; ++k) was_played[old_order[k]] = true;
+    std::vector<size_t> now_at(old.size());  // for a played old index, its new index or npos
+    index.find_each(pool_, old, [&](size_t j) { return was_played[j]; },
+                    [&](size_t j, size_t i) { now_at[j] = i; });
+
     std::vector<bool> taken(pool_.size(), false);
     order_.reserve(pool_.size());
     for (size_t k = 0; k < played; ++k) {
-        auto it = index.find(old[old_order[k]].path);
-        if (it == index.end() || taken[it->second]) continue;
-        taken[it->second] = true;
-        order_.push_back(it->second);
+        const size_t i = now_at[old_order[k]];
+        if (i == std::string::npos || taken[i]) continue;
+        taken[i] = true;
+        order_.push_back(i);
     }
     position_ = order_.size();
     for (size_t i = 0; i < pool_.size(); ++i)

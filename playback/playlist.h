@@ -1,7 +1,8 @@
 // The order in which the pool of found files plays: rounds of every file once, shuffled or in
 // name order, merged with each new scan without repeating what already played in the round.
-// Every public operation takes the lock for its whole run, so the scan, decode and interface
-// threads may call it at once; the lock is never held while calling out. Nothing fails.
+// Every public operation takes the lock for its whole run (refresh indexes the new pool before
+// it), so the scan, decode and interface threads may call it at once; the lock is never held
+// while calling out. Nothing fails.
 #pragma once
 #include <cstddef>
 #include <mutex>
