@@ -16,6 +16,8 @@ using ms = std::chrono::milliseconds;
 
 const int kBlockRoom = 1152;    // frames one MPEG frame may need
 const int kUnusableLimit = 25;  // unusable tracks in a row before the user is told
+const int kRefillBlocks = 4;    // blocks of room the decode thread waits for once the ring is full
+const long kRefillWaitMs = 500;
 
 }  // namespace
 
@@ -154,13 +156,17 @@ void Player::feed_step(Track& t) {
     const int hz = stream_.hz;
     const int channels = std::max(1, stream_.channels);
     // A whole block at a time: a tenth of a second, but at least one MPEG frame, so that rates
-    // under 11520 Hz play too. Until the output has made that much room the thread sleeps for
-    // about as long as that takes; a request still wakes it at once.
+    // under 11520 Hz play too. Once the ring has no room for a block, the thread sleeps until
+    // the output has made room for several and then decodes them back to back: one wake-up per
+    // refill instead of several per block, while the ring stays well over a second full. A
+    // request still wakes it at once.
     const int n = std::max(hz / 10, kBlockRoom);
     const size_t room = ring_.free_frames();
     if (room < static_cast<size_t>(n)) {
-        const long missing_ms = static_cast<long>((n - room) * 1000 / std::max(hz, 1));
-        wait_decode(ms(std::min(100L, std::max(20L, missing_ms))));
+        const size_t refill = std::min(ring_.frames() / 2, static_cast<size_t>(n) * kRefillBlocks);
+        const size_t missing = refill > room ? refill - room : 0;
+        const long missing_ms = static_cast<long>(missing * 1000 / std::max(hz, 1));
+        wait_decode(ms(std::min(kRefillWaitMs, std::max(20L, missing_ms))));
         return;
     }
     size_t need = static_cast<size_t>(n + kBlockRoom) * channels;
