@@ -94,42 +94,45 @@ public:
         while (capacity < 2 * pool.size()) capacity *= 2;
         slots_.assign(capacity, 0);
         mask_ = capacity - 1;
-        walk(pool, [](size_t) { return true; }, [&](size_t i, uint64_t h) {
+        walk(pool.size(), [&](size_t i) { return &pool[i]; }, [&](size_t i, uint64_t h) {
             slots_[probe(pool, pool[i].path, h)] = (h & kTag) | (i + 1);  // a later equal path wins
         });
     }
 
-    // Calls found(j, i) for every j of `records` with wanted(j), in ascending order, with i the
-    // index in `pool` (the pool this was built over) of the last record of the same path, or npos.
-    template <class Wanted, class Found>
-    void find_each(const std::vector<MediaFile>& pool, const std::vector<MediaFile>& records,
-                   Wanted wanted, Found found) const {
-        walk(records, wanted, [&](size_t j, uint64_t h) {
-            const uint64_t slot = slots_[probe(pool, records[j].path, h)];
-            found(j, slot == 0 ? std::string::npos : static_cast<size_t>(slot & ~kTag) - 1);
+    // Calls found(k, i) for k = 0 .. count - 1 in turn, with i the index in `pool` (the pool
+    // this was built over) of the last record with the path of *record_of(k), or npos.
+    // record_of(k) is called only before found(k, ...).
+    template <class RecordOf, class Found>
+    void find_each(const std::vector<MediaFile>& pool, size_t count, RecordOf record_of,
+                   Found found) const {
+        walk(count, record_of, [&](size_t k, uint64_t h) {
+            const uint64_t slot = slots_[probe(pool, record_of(k)->path, h)];
+            found(k, slot == 0 ? std::string::npos : static_cast<size_t>(slot & ~kTag) - 1);
         });
     }
 
 private:
     static constexpr uint64_t kTag = 0xffffffff00000000u;
 
-    // Calls step(j, hash of the path) for every j with wanted(j), in ascending order, hashing a
-    // few records ahead and prefetching their slots: the slot misses of consecutive records then
-    // overlap instead of following one another, which halves the time over a large pool.
-    template <class Wanted, class Step>
-    void walk(const std::vector<MediaFile>& records, Wanted wanted, Step step) const {
-        constexpr size_t kAhead = 16;
-        std::pair<size_t, uint64_t> queue[kAhead];
-        size_t queued = 0;
-        for (size_t j = 0; j < records.size(); ++j) {
-            if (!wanted(j)) continue;
-            auto& entry = queue[queued++ % kAhead];
-            if (queued > kAhead) step(entry.first, entry.second);
-            entry = {j, std::hash<std::string_view>{}(records[j].path)};
-            __builtin_prefetch(&slots_[entry.second & mask_]);
+    // Calls step(k, hash of the path) for k = 0 .. count - 1 in turn. Records may lie anywhere
+    // in memory, and so may their slots: the record is prefetched three stretches ahead, its
+    // path's characters two, and its slot, once the hash is known, one, so that the misses of
+    // consecutive records overlap instead of following one another.
+    template <class RecordOf, class Step>
+    void walk(size_t count, RecordOf record_of, Step step) const {
+        constexpr size_t kStretch = 8;
+        uint64_t hashes[kStretch];
+        for (size_t k = 0; k < count + 3 * kStretch; ++k) {
+            if (k >= 3 * kStretch) step(k - 3 * kStretch, hashes[k % kStretch]);
+            if (k >= 2 * kStretch && k - 2 * kStretch < count) {
+                const uint64_t h = std::hash<std::string_view>{}(record_of(k - 2 * kStretch)->path);
+                hashes[k % kStretch] = h;
+                __builtin_prefetch(&slots_[h & mask_]);
+            }
+            if (k >= kStretch && k - kStretch < count)
+                __builtin_prefetch(record_of(k - kStretch)->path.data());
+            if (k < count) __builtin_prefetch(record_of(k));
         }
-        for (size_t k = queued > kAhead ? queued - kAhead : 0; k < queued; ++k)
-            step(queue[k % kAhead].first, queue[k % kAhead].second);
     }
 
     // Where the slot of this path is, or the free slot where it belongs.
@@ -177,38 +180,38 @@ void Playlist::reshuffle_locked() {
 }
 
 // The index over the new pool needs nothing of the playlist, so it is built before the lock;
-// the old pool, the old round and the index are freed after it: a million records take longer to
-// free than the merge takes, and the decode thread need not wait for either.
+// the old pool and the index are freed after it: a million records take longer to free than the
+// merge takes, and the decode thread need not wait for that.
 void Playlist::refresh(std::vector<MediaFile> pool) {
     const PathIndex index(pool);  // its indices stay valid when the vector moves into pool_
     std::vector<MediaFile> old;
     std::vector<size_t> old_order;
     std::lock_guard<std::mutex> hold(lock_);
     old.swap(pool_);
-    old_order.swap(order_);
-    const size_t played = std::min(position_, old_order.size());
+    const size_t played = std::min(position_, order_.size());
     pool_ = std::move(pool);
     position_ = 0;
-    if (pool_.empty()) return;
+    if (pool_.empty()) {
+        old_order.swap(order_);
+        return;
+    }
 
-    // The played files are looked up walking the old pool in its own order, in which its records
-    // and their strings lie in memory; and as a rescan of the same folder delivers its files in
-    // nearly the same order, the hits then walk the new pool in sequence as well.
-    std::vector<bool> was_played(old.size(), false);
-    for (size_t k = 0; k < played; ++k) was_played[old_order[k]] = true;
-    std::vector<size_t> now_at(old.size());  // for a played old index, its new index or npos
-    index.find_each(pool_, old, [&](size_t j) { return was_played[j]; },
-                    [&](size_t j, size_t i) { now_at[j] = i; });
-
+    // The played entries become new indices in place; then the new round takes the old one's
+    // storage (fresh memory is slow to touch the first time): each played entry that is still
+    // in the pool moves to a place at or before its own.
+    index.find_each(pool_, played, [&](size_t k) { return &old[order_[k]]; },
+                    [&](size_t k, size_t i) { order_[k] = i; });
     std::vector<bool> taken(pool_.size(), false);
-    order_.reserve(pool_.size());
+    size_t kept = 0;
     for (size_t k = 0; k < played; ++k) {
-        const size_t i = now_at[old_order[k]];
+        const size_t i = order_[k];
         if (i == std::string::npos || taken[i]) continue;
         taken[i] = true;
-        order_.push_back(i);
+        order_[kept++] = i;
     }
-    position_ = order_.size();
+    order_.resize(kept);
+    order_.reserve(pool_.size());
+    position_ = kept;
     for (size_t i = 0; i < pool_.size(); ++i)
         if (!taken[i]) order_.push_back(i);
     arrange_locked(order_.begin() + static_cast<std::ptrdiff_t>(position_), order_.end());
