@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <mutex>
 
 namespace {
@@ -142,31 +143,37 @@ bool Mp3Stream::start_decoder() {
     return true;
 }
 
-// Decodes up to the first frame with samples and keeps it as pending_. With keep_format, a
-// frame of another format fails instead of setting hz and channels.
-bool Mp3Stream::decode_first(bool keep_format) {
-    for (int call = 0; call < kProbeCalls; ++call) {
+// Decodes up to the next frame with samples, within `calls` decoder calls. A change of format
+// fails unless `adopt` makes it the stream's format; a joined file of the same format plays on.
+bool Mp3Stream::decode_frame(bool adopt, int calls, const unsigned char** pcm, size_t* bytes) {
+    for (int call = 0; call < calls; ++call) {
         off_t frame = 0;
-        unsigned char* pcm = nullptr;
-        size_t bytes = 0;
-        int rc = mpg123_decode_frame(dec_.get(), &frame, &pcm, &bytes);
+        unsigned char* data = nullptr;
+        size_t size = 0;
+        int rc = mpg123_decode_frame(dec_.get(), &frame, &data, &size);
         if (rc == MPG123_NEW_FORMAT) {
             int new_hz = 0, new_channels = 0;
             if (!current_format(dec_.get(), &new_hz, &new_channels) ||
-                (keep_format && (new_hz != hz || new_channels != channels)))
+                (!adopt && (new_hz != hz || new_channels != channels)))
                 return false;
             hz = new_hz;
             channels = new_channels;
             continue;
         }
         if (rc != MPG123_OK) return false;
-        if (bytes > 0) {
-            pending_ = pcm;
-            pending_bytes_ = bytes;
+        if (size > 0) {
+            *pcm = data;
+            *bytes = size;
             return true;
         }
     }
     return false;
+}
+
+// Decodes up to the first frame with samples and keeps it as pending_. With keep_format, a
+// frame of another format fails instead of setting hz and channels.
+bool Mp3Stream::decode_first(bool keep_format) {
+    return decode_frame(!keep_format, kProbeCalls, &pending_, &pending_bytes_);
 }
 
 // The next decoded frame with samples in the stream's format; false at the end, on an error or
@@ -178,25 +185,7 @@ bool Mp3Stream::next_decoded(const unsigned char** pcm, size_t* bytes) {
         pending_ = nullptr;
         return true;
     }
-    for (;;) {
-        off_t frame = 0;
-        unsigned char* data = nullptr;
-        size_t size = 0;
-        int rc = mpg123_decode_frame(dec_.get(), &frame, &data, &size);
-        if (rc == MPG123_NEW_FORMAT) {
-            int new_hz = 0, new_channels = 0;
-            if (!current_format(dec_.get(), &new_hz, &new_channels) || new_hz != hz ||
-                new_channels != channels)
-                return false;
-            continue;  // a joined file of the same format plays on
-        }
-        if (rc != MPG123_OK) return false;
-        if (size > 0) {
-            *pcm = data;
-            *bytes = size;
-            return true;
-        }
-    }
+    return decode_frame(false, std::numeric_limits<int>::max(), pcm, bytes);
 }
 
 int Mp3Stream::read(int16_t* out, int max_frames) {

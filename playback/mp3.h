@@ -44,6 +44,7 @@ private:
         void operator()(mpg123_handle_struct* h) const;
     };
     bool start_decoder();
+    bool decode_frame(bool adopt, int calls, const unsigned char** pcm, size_t* bytes);
     bool decode_first(bool keep_format);
     bool next_decoded(const unsigned char** pcm, size_t* bytes);
 
