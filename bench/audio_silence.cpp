@@ -1,8 +1,6 @@
 // Plays silence on one output device for a while and prints the CPU time the process used.
 //   bench_audio_silence <device id> <seconds>
 // Exit status 1 when the output failed, did not keep time, or used 1 % of one core or more.
-#include <sys/resource.h>
-
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -12,18 +10,12 @@
 #include <thread>
 
 #include "audio/audio_out.h"
+#include "bench/cpu_time.h"
 
 namespace {
 
 constexpr double kTargetPercent = 1.0;
 constexpr int kPeriodsPerSecond = 50;
-
-double cpu_seconds() {
-    rusage use{};
-    getrusage(RUSAGE_SELF, &use);
-    auto s = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-    return s(use.ru_utime) + s(use.ru_stime);
-}
 
 // A fresh stream first fills its buffer at once, and an idle null sink may take up to 2 s
 // before it consumes anything; measuring that stretch would count time in which nothing plays.
@@ -63,11 +55,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     const long periods_before = periods;
-    const double cpu_before = cpu_seconds();
+    const double cpu_before = cpu_time::process();
     const auto t0 = std::chrono::steady_clock::now();
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    const double cpu = cpu_seconds() - cpu_before;
+    const double cpu = cpu_time::process() - cpu_before;
     const long played = periods - periods_before;
     const bool still_running = out.running();
     out.stop();

@@ -21,7 +21,7 @@ file="$work/ten_minutes.mp3"
     2>"$work/lame.log" ||
   { cat "$work/lame.log" >&2; echo "bench_decode: could not make the test file" >&2; exit 1; }
 
-median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+source "$(dirname "$0")/lib.sh"
 
 # Ours is the harness's own CPU measure from open to the last block; mpg123's is its whole
 # process, start-up included, a few milliseconds against more than a second of decoding.

@@ -63,7 +63,7 @@ elapsed_us() {
     echo $((t1 - t0))
 }
 
-median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+source "$(dirname "$0")/lib.sh"
 
 scan_times=()
 find_times=()

@@ -5,9 +5,6 @@
 //   bench_decode <file.mp3>      decodes the file through Mp3Stream and Leveler in blocks of a
 //                                tenth of a second and prints the CPU time it took; the last
 //                                line is realtime_factor=N (seconds of audio per CPU second)
-#include <sys/resource.h>
-#include <time.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -18,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/cpu_time.h"
 #include "playback/leveler.h"
 #include "playback/mp3.h"
 
@@ -25,20 +23,6 @@ namespace {
 
 constexpr int kRate = 44100;
 constexpr int kFrameRoom = 1152;  // the most frames one MPEG frame yields
-
-double cpu_seconds() {
-    rusage use{};
-    getrusage(RUSAGE_SELF, &use);
-    auto s = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-    return s(use.ru_utime) + s(use.ru_stime);
-}
-
-// Finer than getrusage, for the share of each block that levelling takes.
-double thread_cpu_seconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return t.tv_sec + t.tv_nsec / 1e9;
-}
 
 // A steady tone would let the encoder spend few bits on it, and a quiet one would leave the
 // leveler's limiter idle; a chord whose loudness wanders over some 30 dB, over a noise floor,
@@ -75,7 +59,7 @@ int write_pcm(double seconds) {
 }
 
 int decode(const std::string& path) {
-    const double start = cpu_seconds();
+    const double start = cpu_time::process();
     Mp3Stream stream;
     if (!stream.open(path)) {
         std::fprintf(stderr, "cannot open %s\n", path.c_str());
@@ -92,14 +76,14 @@ int decode(const std::string& path) {
     double levelling = 0;
     for (int got; (got = stream.read(block.data(), n)) > 0;) {
         frames += got;
-        const double before = thread_cpu_seconds();
+        const double before = cpu_time::thread();
         {
             std::lock_guard<std::mutex> hold(status_lock);
             leveler.process(block.data(), got, 0.8f);
         }
-        levelling += thread_cpu_seconds() - before;
+        levelling += cpu_time::thread() - before;
     }
-    const double cpu = cpu_seconds() - start;
+    const double cpu = cpu_time::process() - start;
     const double audio = static_cast<double>(frames) / stream.hz;
     std::printf("decoded %.1f s of audio (%d Hz, %d channels, %lld frames) in %.3f s of CPU, "
                 "%.3f s of it levelling\n",

@@ -31,6 +31,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/cpu_time.h"
 #include "playback/player.h"
 
 namespace {
@@ -174,9 +175,7 @@ int cpu_seconds(char** argv) {
     int status = 0;
     rusage use{};
     if (wait4(pid, &status, 0, &use) != pid) return 2;
-    const double seconds = use.ru_utime.tv_sec + use.ru_stime.tv_sec +
-                           (use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e6;
-    std::printf("%.4f\n", seconds);
+    std::printf("%.4f\n", cpu_time::of(use));
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 2;
 }
 

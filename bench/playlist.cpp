@@ -10,8 +10,6 @@
 //    with a new scan in which 1 % of the files are gone and 1 % are new. Target: under 0.5 s
 //    of CPU, worst of the trials.
 // Exit status 0 when both targets are met, 1 otherwise.
-#include <time.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -21,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/cpu_time.h"
 #include "playback/playlist.h"
 
 namespace {
@@ -38,18 +37,13 @@ struct Times {
 
 class Stopwatch {
 public:
-    Stopwatch() : cpu_(thread_cpu()), wall_(std::chrono::steady_clock::now()) {}
+    Stopwatch() : cpu_(cpu_time::thread()), wall_(std::chrono::steady_clock::now()) {}
     Times read() const {
         const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - wall_;
-        return {thread_cpu() - cpu_, wall.count()};
+        return {cpu_time::thread() - cpu_, wall.count()};
     }
 
 private:
-    static double thread_cpu() {
-        timespec t{};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-        return t.tv_sec + t.tv_nsec / 1e9;
-    }
     double cpu_;
     std::chrono::steady_clock::time_point wall_;
 };
