@@ -70,11 +70,11 @@ std::string label_for(snd_pcm_t* pcm, const std::string& name) {
 
 }  // namespace
 
-void AudioOut::Impl::run_alsa(const std::string& requested) {
+void AudioOut::Session::run_alsa(const std::string& requested) {
     std::string name = requested;
     int code = 0;
     Pcm pcm = open_pcm(name, code);
-    if (!pcm && name != "default") {
+    if (!pcm && name != "default" && !stop_req) {
         logger::warn("Gewaehltes Ausgabegeraet nicht da (" + name + ") — Standardgeraet");
         name = "default";
         pcm = open_pcm(name, code);
@@ -92,9 +92,8 @@ void AudioOut::Impl::run_alsa(const std::string& requested) {
     set_label(label_for(pcm.get(), name));
 
     std::vector<short> period(frames * static_cast<size_t>(channels));
-    running = true;
-    while (!stop_req) {
-        fill_period(period, static_cast<int>(frames));
+    report_running();
+    while (fill_period(period, static_cast<int>(frames))) {
         snd_pcm_sframes_t written = snd_pcm_writei(pcm.get(), period.data(), frames);
         if (written >= 0) continue;  // a short write is not repeated
         code = snd_pcm_recover(pcm.get(), static_cast<int>(written), 1);
@@ -103,6 +102,5 @@ void AudioOut::Impl::run_alsa(const std::string& requested) {
             break;
         }
     }
-    pcm.reset();
     running = false;
 }

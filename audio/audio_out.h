@@ -5,10 +5,13 @@
 // name; "" means the ALSA device "default". A device that cannot be opened falls back to
 // "default" with a warning in the log.
 //
-// Threads: start/stop/destructor from one owner thread at a time; running, device_name and
-// last_error from any thread. The callback runs on the output thread, once per period, and must
-// not block for long. Failures never throw: start returns false and last_error holds the reason.
-// The internal mutex is a leaf lock.
+// Threads: start/stop/destructor from one owner thread at a time; running, device_name,
+// last_error and set_halted from any thread. The callback runs on the output thread, once per
+// period, and must not block for long; it is never called again once stop() has returned.
+// Failures never throw: start returns false and last_error holds the reason. No call waits
+// without a bound: a device that stops answering (a frozen sound server) costs start at most
+// 5 s and stop at most 1 s; its thread is then left behind and ends by itself when the device
+// lets go. The internal mutexes are leaf locks.
 #pragma once
 #include <functional>
 #include <memory>
@@ -31,11 +34,15 @@ public:
     AudioOut(const AudioOut&) = delete;
     AudioOut& operator=(const AudioOut&) = delete;
 
-    // Stops a running output, then opens `device` on a new output thread. True when a device is
-    // open and playing; otherwise last_error says why ("" when the thread did not report in 1 s).
+    // Stops a running output, then opens `device` on a new output thread and waits until the
+    // open succeeded or failed (at most 5 s, longer than the device query it may run first).
+    // True when a device is open and playing; otherwise last_error says why, always non-empty.
     bool start(int rate, int channels, Source source, const std::string& device);
-    // Ends the output thread and waits for it; harmless when nothing runs.
+    // Ends the output thread and waits for it, at most 1 s; harmless when nothing runs.
     void stop();
+    // While halted, start fails at once and a start waiting for its device gives up; for an
+    // owner that is shutting down the thread that calls start. Any thread.
+    void set_halted(bool on);
     // A device is open and written to; turns false by itself when the device fails.
     bool running() const;
     // Display name of the device opened last, kept after stop.
@@ -48,6 +55,7 @@ public:
     static std::vector<Device> devices();
 
     struct Impl;
+    struct Session;
 
 private:
     std::unique_ptr<Impl> impl_;

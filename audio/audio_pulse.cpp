@@ -33,7 +33,7 @@ pa_buffer_attr buffer_attr(int period_frames, int channels) {
 
 }  // namespace
 
-bool AudioOut::Impl::run_pulse(const std::string& sink) {
+bool AudioOut::Session::run_pulse(const std::string& sink) {
     AudioOut::devices();  // refreshes the name cache; the list itself is not needed
     std::string label = device_names::server_name_for("pulse:" + sink);
     if (label.empty()) {
@@ -58,15 +58,13 @@ bool AudioOut::Impl::run_pulse(const std::string& sink) {
     const int frames = period_frames();
     std::vector<short> period(static_cast<size_t>(frames) * channels);
     const size_t bytes = period.size() * sizeof(short);
-    running = true;
-    while (!stop_req) {
-        fill_period(period, frames);
+    report_running();
+    while (fill_period(period, frames)) {
         if (pa_simple_write(stream.get(), period.data(), bytes, &code) < 0) {
             set_error(std::string("Ausgabe abgebrochen: ") + pa_strerror(code));
             break;
         }
     }
-    stream.reset();
     running = false;
     return true;
 }

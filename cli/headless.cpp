@@ -10,6 +10,7 @@
 
 #include "audio/audio_out.h"
 #include "cli/con.h"
+#include "core/numbers.h"
 #include "core/scanner.h"
 #include "i18n/i18n.h"
 #include "playback/player.h"
@@ -25,8 +26,9 @@ void sleep_seconds(double seconds) {
     }
 }
 
+// nan, inf and values beyond the float range read like text that is no number: 0.
 float float_value(const Args& args, const std::string& key, const std::string& fallback) {
-    return static_cast<float>(std::strtod(arg_value(args, key, fallback).c_str(), nullptr));
+    return numbers::finite_float(std::strtod(arg_value(args, key, fallback).c_str(), nullptr));
 }
 
 // "--file" plays exactly one file: its folder becomes the root and its name the only pattern.
@@ -51,13 +53,28 @@ Leveler::Config level_from_args(const Args& args) {
     return config;
 }
 
-// Prints what one status poll shows; false when the player reports an error.
-bool show_status(const Player::Status& s, std::string& shown_name) {
-    if (!s.name.empty() && s.name != shown_name) {
-        shown_name = s.name;
+// What the console has shown so far, so that a lasting condition is told once.
+struct Shown {
+    std::string name;
+    std::string error;  // the error message on show; "" outside an error
+};
+
+// An error the player does not recover from by itself: a folder that was never reachable (a
+// mistyped path), or a run of files that exist and still cannot be played. A folder that goes
+// away later and a failing output are tried again by the player.
+bool needs_user(const Player::Status& s) {
+    return s.fault == Player::Fault::Unusable ||
+           (s.fault == Player::Fault::Folder && s.last_scan == 0);
+}
+
+// Prints what one status poll shows; false when the player reports an error that needs the user.
+bool show_status(const Player::Status& s, Shown& shown) {
+    if (!s.name.empty() && s.name != shown.name) {
+        shown.name = s.name;
         con::printf("\n%s  (%s, %zu im Vorrat)\n", s.name.c_str(), hhmmss(s.duration).c_str(),
                     s.pool_size);
     }
+    if (s.state != Player::Error) shown.error.clear();
     switch (s.state) {
     case Player::Playing:
         con::printf("\r  %s / %s   ein %.1f dB  Anhebung %+.1f dB  aus %.1f dB      ",
@@ -72,8 +89,13 @@ bool show_status(const Player::Status& s, std::string& shown_name) {
         con::printf("\r%s\n", s.message.c_str());
         return true;
     case Player::Error:
-        con::printf("\r%s\n", s.message.c_str());
-        return false;
+        if (needs_user(s)) {
+            con::printf("\r%s\n", s.message.c_str());
+            return false;
+        }
+        if (s.message != shown.error) con::printf("\r%s\n", s.message.c_str());
+        shown.error = s.message;
+        return true;
     default:
         return true;
     }
@@ -120,10 +142,10 @@ int cmd_play(const Args& args) {
 
     player.start();
     const auto begin = std::chrono::steady_clock::now();
-    std::string shown_name;
+    Shown shown;
     for (;;) {
         sleep_seconds(0.5);
-        if (!show_status(player.status(), shown_name)) {
+        if (!show_status(player.status(), shown)) {
             player.stop();
             return 3;
         }

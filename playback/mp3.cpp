@@ -1,11 +1,14 @@
 #include "playback/mp3.h"
 
+#include <fcntl.h>
 #include <mpg123.h>
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
 #include <mutex>
+
+#include "core/fileio.h"
 
 namespace {
 
@@ -92,8 +95,6 @@ bool current_format(mpg123_handle* h, int* hz, int* channels) {
 
 }  // namespace
 
-void Mp3Stream::FileCloser::operator()(std::FILE* f) const { std::fclose(f); }
-
 void Mp3Stream::DecoderCloser::operator()(mpg123_handle_struct* h) const {
     mpg123_close(h);
     mpg123_delete(h);
@@ -116,7 +117,7 @@ void Mp3Stream::close() {
 
 bool Mp3Stream::open(const std::string& path) {
     close();
-    fp_.reset(std::fopen(path.c_str(), "rb"));
+    fp_ = fileio::open_stream(path, O_RDONLY, 0, "rb");  // a pipe or a device fails here
     if (!fp_) return false;
     file_size = measure_size(fp_.get());
     init_library_once();

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "core/fileio.h"
+
 struct mpg123_handle_struct;
 
 class Mp3Stream {
@@ -19,6 +21,7 @@ public:
 
     // Closes what was open. True when the file yields an audio frame within a bounded search
     // (tags are skipped whole, other leading data up to about a mebibyte); otherwise Closed.
+    // Anything but a regular file (a pipe, a device, a folder) fails at once, like a missing one.
     bool open(const std::string& path);
     // Whole decoded frames into `out` (room for max_frames × channels samples) until fewer than
     // 1152 frames of room remain or the stream ends. 0 at the end, when closed, or with no room.
@@ -37,9 +40,6 @@ public:
     double duration = 0;     // estimated seconds; 0 = unknown
 
 private:
-    struct FileCloser {
-        void operator()(std::FILE* f) const;
-    };
     struct DecoderCloser {
         void operator()(mpg123_handle_struct* h) const;
     };
@@ -49,7 +49,7 @@ private:
     bool next_decoded(const unsigned char** pcm, size_t* bytes);
 
     // The decoder reads through the file, so it is declared after it and goes first.
-    std::unique_ptr<std::FILE, FileCloser> fp_;
+    fileio::File fp_;
     std::unique_ptr<mpg123_handle_struct, DecoderCloser> dec_;
     // The frame that open or seek decoded to prove the file or the landing; the next read
     // delivers it. It lives in the decoder's buffer, valid until the next decoder call.

@@ -16,6 +16,7 @@ void Player::start() {
         return;
     }
     running_ = true;
+    audio_.set_halted(false);
     scan_woken_ = decode_woken_ = false;  // wake-ups meant for the previous run
     rescan_req_ = true;  // the first turn of the scan thread scans at once
     set_state(Scanning, "");
@@ -25,6 +26,7 @@ void Player::start() {
 
 void Player::stop() {
     if (!running_.exchange(false)) return;
+    audio_.set_halted(true);  // a decode thread waiting for a device that does not answer
     wake_scan();
     wake_decode();
     decode_thread_.join();
@@ -35,22 +37,35 @@ void Player::stop() {
 }
 
 Player::Status Player::status() const {
+    // Read before the lock: a refresh holds the playlist's lock for a while, and a status poll
+    // waiting for it under mutex_ would stall the decode thread's next block.
+    const size_t pool_size = playlist.size();
+    const size_t round_pos = playlist.round_position();
+    std::string device = audio_.device_name();
     std::lock_guard<std::mutex> lock(mutex_);
     Status s = status_;
-    s.pool_size = playlist.size();
-    s.round_pos = playlist.round_position();
+    s.pool_size = pool_size;
+    s.round_pos = round_pos;
     s.gain_db = leveler_.gain_db;
     s.in_db = leveler_.in_db;
     s.out_db = leveler_.out_db;
-    s.device = audio_.device_name();
+    s.device = std::move(device);
     return s;
 }
 
 void Player::set_state(State state, const std::string& message) {
     std::lock_guard<std::mutex> lock(mutex_);
     status_.state = state;
+    if (state != Error) status_.fault = Fault::None;
     // An error keeps its reason until a thread has a better one or leaves the error.
     if (state != Error || !message.empty()) status_.message = message;
+}
+
+void Player::fail(Fault fault, const std::string& message) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    status_.state = Error;
+    status_.fault = fault;
+    if (!message.empty()) status_.message = message;
 }
 
 void Player::set_filters(const FilterSet& rules) {

@@ -7,10 +7,16 @@
 // empties the ring through audio_fill() and takes no lock at all.
 //
 // Lock order: `mutex_` may be held while taking the Playlist's lock or AudioOut's lock, never
-// the reverse. The two wake mutexes are held only around their waits (and for an empty
-// hand-over before a notify), never together with `mutex_`. Every wait is a timed wait.
+// the reverse; status() reads the Playlist and AudioOut before it takes `mutex_`, so that a
+// long refresh never stalls the decode thread through a status poll. The two wake mutexes are
+// held only around their waits (and for an empty hand-over before a notify), never together
+// with `mutex_`. Every wait is a timed wait; stop() ends within about a second even while the
+// output device blocks.
 //
-// Failures never throw: they show as Status::state and Status::message (translated).
+// Failures never throw: they show as Status::state, Status::fault and Status::message
+// (translated). The player rides out by itself whatever it can: a failing output is reopened
+// every second, an unreachable folder is tried again every 15 s, a file that vanished from the
+// pool asks for a rescan instead of counting as unusable.
 #pragma once
 #include <atomic>
 #include <chrono>
@@ -32,6 +38,10 @@
 class Player {
 public:
     enum State : int { Stopped = 0, Scanning, NoFiles, Playing, Paused, Waiting, Error, Finished };
+    // Why the state is Error; None in every other state. Front ends that run unattended tell
+    // from it what the player recovers from by itself (Folder after a first good scan, Output)
+    // and what needs the user (Folder before any scan succeeded, Unusable).
+    enum class Fault : int { None = 0, Folder, Output, Unusable };
 
     struct Status {
         State state = Stopped;
@@ -50,6 +60,7 @@ public:
         std::string message;    // translated text for the user; "" = none
         scanner::Progress progress;
         int64_t last_scan = 0;  // end of the last completed scan; 0 = none yet
+        Fault fault = Fault::None;
     };
 
     // Output meter since the previous take_levels(): linear, 1.0 = full scale.
@@ -77,7 +88,6 @@ public:
     void stop();   // joins both threads; the track fields and the pool stay
 
     Status status() const;
-    void set_state(State state, const std::string& message);
 
     void set_filters(const FilterSet& rules);
     FilterSet filters() const;
@@ -94,62 +104,79 @@ public:
     void set_device(const std::string& id);
     std::string device_id() const;
     Levels take_levels();
-    void stop_audio();
 
     // Only while stopped.
     void set_timing(const Timing& timing);
 
-    Playlist playlist;
+    Playlist playlist;                    // its own lock; the window sets loop and shuffle on it
     std::atomic<bool> paused{false};
     std::atomic<int> rescan_minutes{15};  // <= 0: only on request
 
 private:
+    friend struct PlayerProbe;  // tests reach the state rule directly
+
+    // The threads' state changes. An error keeps its reason until replaced by a non-empty one;
+    // any other state clears the fault.
+    void set_state(State state, const std::string& message);
+    void fail(Fault fault, const std::string& message);
+    void stop_audio();
+
     // What the decode thread keeps between its loop turns.
     struct Track {
         bool open = false;       // a track is open and being fed
         int64_t frames = 0;      // read from the current track
         int bad_in_row = 0;      // failed to open or gave under a quarter second
+        int gone_in_row = 0;     // pool entries that no longer exist
+        std::chrono::steady_clock::time_point rescan_asked{};  // for a vanished entry, last
         MediaFile file;
         std::vector<short> block;
     };
 
     enum class Step { Feed, NextTrack, Again };
 
+    // Scan thread.
     void scan_thread();
     bool scan_once(const FilterSet& rules);
     void wait_scan(std::chrono::milliseconds limit, bool follow_interval);
 
+    // Decode thread.
     void decode_thread();
     bool window_closed(const FilterSet& rules, Track& t);
     Step next_step(Track& t);
     bool open_next(Track& t);
     void count_unusable(Track& t);
+    void entry_gone(Track& t, const MediaFile& file);
     void report_empty_pool();
     void feed_step(Track& t);
     void push_block(const short* pcm, int frames);
     void wait_decode(std::chrono::milliseconds limit);
 
     bool ensure_audio(int rate, int channels);
+    void note_output_error(const std::string& reason);
+    // Output thread: no lock.
     int audio_fill(short* out, int frames);
     void measure_output(const short* pcm, int frames);
+    // Any thread.
     void wake_scan();
     void wake_decode();
     int64_t now() const;
 
-    // Guarded by mutex_.
+    // Guarded by mutex_ (any thread).
     mutable std::mutex mutex_;
     FilterSet filters_;
     Status status_;
     Leveler leveler_;
     std::string device_id_;
 
-    // Decode thread only (and stop() after the threads are joined).
+    // Decode thread only (and stop() after the threads are joined); AudioOut's read-outs
+    // (running, device_name) from any thread.
     AudioOut audio_;
     Mp3Stream stream_;
     std::string open_device_;
+    std::string output_error_;  // the output failure logged last; "" while the output works
     PcmRing ring_;  // resized only while the output thread is joined
 
-    // Written only while stopped.
+    // Written only while stopped (start, stop, set_timing on the front-end thread).
     Timing timing_;
     std::thread scan_thread_, decode_thread_;
 
@@ -157,6 +184,8 @@ private:
     std::mutex scan_mutex_, decode_mutex_;
     std::atomic<bool> scan_woken_{false}, decode_woken_{false};
 
+    // Atomics: request flags raised by front ends and taken by the threads; out_rate_ and
+    // out_channels_ written by the decode thread, read by the output thread.
     std::atomic<bool> running_{false};
     std::atomic<bool> rescan_req_{false};
     std::atomic<bool> skip_req_{false};

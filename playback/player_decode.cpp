@@ -1,6 +1,8 @@
 // The decode thread and the audio feed. Each loop turn checks the playback window, pause, the
 // end of the track and skip, then decodes one block of at most a tenth of a second, levels it
 // and pushes it into the ring. The output thread drains the ring through audio_fill().
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -18,6 +20,17 @@ const int kBlockRoom = 1152;    // frames one MPEG frame may need
 const int kUnusableLimit = 25;  // unusable tracks in a row before the user is told
 const int kRefillBlocks = 4;    // blocks of room the decode thread waits for once the ring is full
 const long kRefillWaitMs = 500;
+// A pool entry that no longer exists asks for a rescan at most this often, and costs this wait
+// before the next entry, so that a vanished folder does not spin through the whole pool.
+constexpr auto kGoneRescanEvery = std::chrono::seconds(5);
+const ms kGoneWait(2000);
+
+// An entry whose path no longer leads to anything: removed, moved away, or its folder gone,
+// replaced by a file or closed to us. A file that exists but cannot be opened is not gone.
+bool gone(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) != 0;
+}
 
 }  // namespace
 
@@ -55,6 +68,7 @@ bool Player::window_closed(const FilterSet& rules, Track& t) {
         std::lock_guard<std::mutex> lock(mutex_);
         status_.wait_seconds = static_cast<int>(s);
         status_.state = Waiting;
+        status_.fault = Fault::None;
         status_.position = 0;
         status_.duration = 0;
     }
@@ -90,8 +104,22 @@ Player::Step Player::next_step(Track& t) {
 
 void Player::count_unusable(Track& t) {
     if (++t.bad_in_row < kUnusableLimit) return;
-    set_state(Error, i18n::T("err_unreadable"));
+    fail(Fault::Unusable, i18n::T("err_unreadable"));
     wait_decode(ms(3000));
+}
+
+// Files moved away or deleted since the last scan are not the files' fault: the pool is out of
+// date. The scan thread brings it up to date (and reports a folder that went away as a whole);
+// meanwhile the entry is passed over without counting toward the unusable ones.
+void Player::entry_gone(Track& t, const MediaFile& file) {
+    if (t.gone_in_row++ == 0) logger::warn("nicht mehr da: " + paths::display(file.path));
+    const auto now = std::chrono::steady_clock::now();
+    if (t.rescan_asked == std::chrono::steady_clock::time_point{} ||
+        now - t.rescan_asked >= kGoneRescanEvery) {
+        t.rescan_asked = now;
+        rescan();
+    }
+    wait_decode(kGoneWait);
 }
 
 // Opens the next track of the playlist; false when there is none to feed this turn.
@@ -101,6 +129,10 @@ bool Player::open_next(Track& t) {
     MediaFile file;
     if (playlist.next(&file)) {
         if (!stream_.open(file.path)) {
+            if (gone(file.path)) {
+                entry_gone(t, file);
+                return false;
+            }
             count_unusable(t);
             logger::warn("nicht lesbar: " + paths::display(file.path));
             return false;
@@ -116,6 +148,7 @@ bool Player::open_next(Track& t) {
             status_.duration = stream_.duration;
         }
         logger::info("spielt: " + file.name);
+        t.gone_in_row = 0;
         t.file = std::move(file);
         t.frames = 0;
         t.open = true;
@@ -209,8 +242,9 @@ void Player::wait_decode(std::chrono::milliseconds limit) {
 // is rebuilt only here, after the old output thread has been joined.
 bool Player::ensure_audio(int rate, int channels) {
     const std::string id = device_id();
-    if (audio_.running() && rate == out_rate_ && channels == out_channels_ && open_device_ == id)
-        return true;
+    const bool open = audio_.running();
+    if (open && rate == out_rate_ && channels == out_channels_ && open_device_ == id) return true;
+    if (!open && out_rate_ > 0) note_output_error(audio_.last_error());  // failed while playing
     stop_audio();
     open_device_ = id;
     ring_.reset(2 * static_cast<size_t>(rate) + 1, channels);
@@ -218,11 +252,26 @@ bool Player::ensure_audio(int rate, int channels) {
     out_rate_ = rate;
     out_channels_ = channels;
     auto source = [this](short* out, int frames) { return audio_fill(out, frames); };
-    if (audio_.start(rate, channels, source, id)) return true;
+    if (audio_.start(rate, channels, source, id)) {
+        if (!output_error_.empty()) logger::info("Ausgabe wieder offen: " + audio_.device_name());
+        output_error_.clear();
+        return true;
+    }
+    out_rate_ = 0;
+    out_channels_ = 0;
+    if (!running_) return false;  // stop() cut the open short; nothing to report
     const std::string reason = audio_.last_error();
-    logger::error("Ausgabe: " + reason);
-    set_state(Error, reason.empty() ? std::string(i18n::T("err_no_device")) : reason);
+    note_output_error(reason);
+    fail(Fault::Output, reason.empty() ? std::string(i18n::T("err_no_device")) : reason);
     return false;
+}
+
+// The output is retried every second for as long as it fails: the log hears of each new
+// reason once, not of every attempt.
+void Player::note_output_error(const std::string& reason) {
+    if (reason == output_error_) return;
+    output_error_ = reason;
+    logger::error("Ausgabe: " + reason);
 }
 
 void Player::stop_audio() {

@@ -11,6 +11,7 @@
 
 void Player::scan_thread() {
     logger::info("Sucher gestartet");
+    bool unreachable = false;  // logged once when the folder goes, once when it is back
     while (running_) {
         scan_woken_ = false;  // a wake-up before this turn asked for nothing the turn misses
         if (!rescan_req_.exchange(false)) {
@@ -24,12 +25,16 @@ void Player::scan_thread() {
             set_state(NoFiles, i18n::T("err_no_folder"));
             continue;
         }
-        if (!scanner::directory_exists(rules.root) || !scan_once(rules)) {
-            set_state(Error,
-                      std::string(i18n::T("err_no_dir")) + ": " + paths::display(rules.root));
-            rescan_req_ = true;
-            wait_scan(timing_.folder_retry, false);
+        if (scanner::directory_exists(rules.root) && scan_once(rules)) {
+            if (unreachable) logger::info("Ordner wieder erreichbar: " + paths::display(rules.root));
+            unreachable = false;
+            continue;
         }
+        if (!unreachable) logger::warn("Ordner nicht erreichbar: " + paths::display(rules.root));
+        unreachable = true;
+        fail(Fault::Folder, std::string(i18n::T("err_no_dir")) + ": " + paths::display(rules.root));
+        rescan_req_ = true;
+        wait_scan(timing_.folder_retry, false);
     }
     logger::info("Sucher beendet");
 }
@@ -40,8 +45,10 @@ bool Player::scan_once(const FilterSet& rules) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         status_.progress = scanner::Progress();
-        if (status_.state == Stopped || status_.state == NoFiles || status_.state == Error)
+        if (status_.state == Stopped || status_.state == NoFiles || status_.state == Error) {
             status_.state = Scanning;
+            status_.fault = Fault::None;
+        }
     }
     // Never raised: a scan runs to its end, and stop() waits for it.
     std::atomic<bool> abort{false};

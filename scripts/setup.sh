@@ -11,7 +11,7 @@ packages=(
   # real components the tests drive: MP3 encoder, sound server, ALSA's pulse plugin,
   # virtual display, input and screenshots
   lame mpg123 pulseaudio pulseaudio-utils libasound2-plugins alsa-utils
-  xvfb xdotool x11-apps imagemagick time locales desktop-file-utils
+  xvfb xdotool x11-apps x11-utils imagemagick time locales desktop-file-utils
   # fonts for the scripts of all window languages
   fonts-dejavu-core fonts-noto-core fonts-noto-cjk fonts-noto-ui-core
 )

@@ -6,8 +6,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <vector>
 
+#include "core/fileio.h"
 #include "system/logger.h"
 #include "system/paths.h"
 
@@ -40,9 +42,16 @@ std::string autostart_dir() {
     return home.empty() ? "" : home + "/.config/autostart";
 }
 
+// The lines of a regular file; none when it cannot be read.
+std::istringstream lines_of(const std::string& path) {
+    std::string text;
+    fileio::read_file(path, &text);
+    return std::istringstream(text);
+}
+
 std::string desktop_from_user_dirs(const std::string& home) {
     static const std::string kKey = "XDG_DESKTOP_DIR=";
-    std::ifstream in(home + "/.config/user-dirs.dirs");
+    std::istringstream in = lines_of(home + "/.config/user-dirs.dirs");
     std::string line;
     while (std::getline(in, line)) {
         size_t at = line.find(kKey);
@@ -204,7 +213,7 @@ bool desktop_shortcut(bool on, const std::string& args) {
 std::string command() {
     const std::string dir = autostart_dir();
     if (dir.empty()) return "";
-    std::ifstream in(dir + kFileName);
+    std::istringstream in = lines_of(dir + kFileName);
     std::string line;
     while (std::getline(in, line))
         if (line.compare(0, 5, "Exec=") == 0) return line.substr(5);

@@ -3,6 +3,7 @@
 #include <execinfo.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/utsname.h>
 #include <time.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/fileio.h"
 #include "system/version.h"
 
 namespace crash_handler {
@@ -105,10 +107,14 @@ void write_report(int fd, int sig) {
     put(fd, "\n=== end of report ===\n");
 }
 
+// The report may lie in /tmp, where anyone can plant a link or a file of their own under its
+// name: it is not opened through a link, and only a file of this user is emptied and written.
 void on_fatal_signal(int sig) {
-    int fd = open(g_report_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    struct stat st;
+    int fd = fileio::open_regular(g_report_path, O_WRONLY | O_CREAT | O_NOFOLLOW, 0600, &st);
     if (fd >= 0) {
-        write_report(fd, sig);
+        if (st.st_uid == geteuid() && fchmod(fd, 0600) == 0 && ftruncate(fd, 0) == 0)
+            write_report(fd, sig);
         close(fd);
     }
     // The handler was reset on entry, so this ends the process the way the signal would have.

@@ -1,6 +1,7 @@
 // Writes Quavermill_crash.txt when a fatal signal arrives, then lets the signal end the process
 // as it would have without the handler. The handler uses only async-signal-safe calls and reads
-// buffers that are filled before any crash can be handled.
+// buffers that are filled before any crash can be handled. A symbolic link, a file of another
+// user or anything but a regular file at the report's place is left as it is, without a report.
 #pragma once
 #include <string>
 

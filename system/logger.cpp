@@ -1,9 +1,13 @@
 #include "system/logger.h"
 
+#include <fcntl.h>
+
 #include <cstdio>
 #include <ctime>
 #include <deque>
 #include <mutex>
+
+#include "core/fileio.h"
 
 namespace logger {
 
@@ -13,7 +17,7 @@ constexpr size_t kTailLines = 500;
 
 std::mutex g_mutex;
 std::string g_path;
-FILE* g_file = nullptr;
+fileio::File g_file;
 std::deque<std::string> g_tail;
 
 std::string clock_prefix() {
@@ -32,9 +36,9 @@ void write_line(const char* tag, const std::string& text) {
     if (g_tail.size() > kTailLines) g_tail.pop_front();
     if (g_file) {
         // Flushed per line so the file is complete up to a crash.
-        std::fwrite(line.data(), 1, line.size(), g_file);
-        std::fputc('\n', g_file);
-        std::fflush(g_file);
+        std::fwrite(line.data(), 1, line.size(), g_file.get());
+        std::fputc('\n', g_file.get());
+        std::fflush(g_file.get());
     }
 }
 
@@ -44,13 +48,14 @@ void init(const std::string& dir, const std::string& name) {
     std::lock_guard<std::mutex> lock(g_mutex);
     if (g_file) return;
     g_path = dir + "/" + name + ".log";
-    g_file = std::fopen(g_path.c_str(), "we");
+    // Appending: when another start empties the file, the next line goes to its new end
+    // instead of the old offset, which would leave a hole of zero bytes before it.
+    g_file = fileio::open_stream(g_path, O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0666, "a");
 }
 
 void shutdown() {
     std::lock_guard<std::mutex> lock(g_mutex);
-    if (g_file) std::fclose(g_file);
-    g_file = nullptr;
+    g_file.reset();
 }
 
 std::string file_path() {

@@ -8,7 +8,8 @@
 
 namespace logger {
 
-// Opens dir/name.log, truncating it; does nothing while a log file is open.
+// Opens dir/name.log, truncating it, for appending (another start may empty it meanwhile);
+// does nothing while a log file is open.
 void init(const std::string& dir, const std::string& name);
 void shutdown();
 std::string file_path();

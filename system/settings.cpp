@@ -10,12 +10,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <limits>
 #include <locale>
 #include <sstream>
 #include <unordered_map>
 
+#include "core/fileio.h"
+#include "core/numbers.h"
 #include "system/logger.h"
 #include "system/paths.h"
 
@@ -128,7 +129,7 @@ void take(const Values& values, const char* key, bool& field) {
 
 void take(const Values& values, const char* key, float& field) {
     const std::string* v = find(values, key);
-    if (v && !v->empty()) field = static_cast<float>(parse_double(*v));
+    if (v && !v->empty()) field = numbers::finite_float(parse_double(*v));
 }
 
 template <typename Int>
@@ -181,26 +182,6 @@ void overwrite(Settings& s, const Values& v) {
 
 // ---- the file ------------------------------------------------------------------------------
 
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() { close(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-
-    int get() const { return fd_; }
-    bool ok() const { return fd_ >= 0; }
-    // False when the last buffered bytes could not be written.
-    bool close() {
-        int fd = fd_;
-        fd_ = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
 bool write_all(int fd, const std::string& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
@@ -216,7 +197,7 @@ bool write_all(int fd, const std::string& bytes) {
 void sync_parent(const std::string& path) {
     size_t slash = path.rfind('/');
     std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    Fd d(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    fileio::Fd d(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (d.ok()) ::fsync(d.get());
 }
 
@@ -226,12 +207,8 @@ std::string file_path() { return paths::config_dir() + "/settings.dat"; }
 
 Settings load() {
     Settings s;
-    std::ifstream in(paths::display(file_path()), std::ios::binary);
-    if (!in) return s;
-    std::ostringstream content;
-    content << in.rdbuf();
-    const std::string sealed = content.str();
-    if (sealed.empty()) return s;
+    std::string sealed;
+    if (!fileio::read_file(paths::display(file_path()), &sealed) || sealed.empty()) return s;
     std::string plain;
     if (crypt::decrypt(sealed, &plain) != 0) {
         logger::warn("Einstellungen beschaedigt — Vorgaben werden benutzt");
@@ -250,7 +227,7 @@ bool save(const Settings& s) {
     const std::string sealed = crypt::encrypt(to_text(s));
     const std::string target = paths::display(file_path());
     const std::string temp = paths::display(target + ".tmp");
-    Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    fileio::Fd fd(fileio::open_regular(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666));
     if (!fd.ok()) {
         logger::error("Einstellungen nicht schreibbar: " + temp);
         return false;

@@ -6,11 +6,11 @@
 #include <string>
 
 #include "core/filters.h"
-#include "playback/leveler.h"
+#include "core/level_config.h"
 
 // Begins with the selection rules, so a Settings can go wherever a FilterSet is expected.
 struct Settings : FilterSet {
-    Leveler::Config leveler;  // min_gain_db is not stored and always keeps its default
+    LevelConfig leveler;  // min_gain_db is not stored and always keeps its default
     float volume = 0.8f;
     bool loop = true;
     bool shuffle = true;
@@ -29,7 +29,7 @@ namespace settings {
 
 std::string file_path();
 // The defaults, overwritten by what the file holds; a damaged file gives the defaults and a
-// warning, a missing or empty one gives them silently.
+// warning, a missing or empty one (or a pipe, a device or a folder in its place) silently.
 Settings load();
 // True once the new file is in place. The old file stays complete until the new one has
 // reached the disk and replaces it in one rename.

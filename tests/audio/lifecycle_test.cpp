@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "audio_test_util.h"
 
@@ -106,6 +108,58 @@ TEST_F(Lifecycle, LostServerEndsTheStreamAndANewStartPlaysAgain) {
         ASSERT_TRUE(tone_played(after));
         out.stop();
         EXPECT_NEAR(seconds(loud_span(rec.stop()).frames), 0.3, 0.002);
+    }
+}
+
+// A server that answers late is waited for: start reports the outcome of the open, not a fixed
+// second, and succeeds once the server wakes up within the bound.
+TEST_F(Lifecycle, ASlowServerIsWaitedFor) {
+    MonitorRecorder rec(*server, "first");  // the sink consumes at once, so stop() joins
+    AudioOut out;
+    server->freeze();
+    std::thread thaw([] {
+        sleep_s(1.5);
+        server->thaw();
+    });
+    const bool ok = out.start(48000, 2, nullptr, "pulse:first");
+    thaw.join();
+    EXPECT_TRUE(ok) << out.last_error();
+    EXPECT_EQ(out.device_name(), "Erste Senke");
+}
+
+// A frozen server blocks the output thread inside a write or an open. stop() still returns
+// within its second, the source is never called after it, start gives up with a reason, and
+// the threads left behind end once the server lets them go.
+TEST_F(Lifecycle, AFrozenServerCostsStartAndStopABoundedTime) {
+    MonitorRecorder rec(*server, "first");
+    const int threads = thread_count();
+    for (const std::string device : {"pulse:first", ""}) {
+        SCOPED_TRACE(device);
+        std::atomic<int> calls{0};
+        AudioOut out;
+        ASSERT_TRUE(started(out, 48000, 2, counter(calls), device));
+        ASSERT_TRUE(wait_until([&] { return calls > 10; }, 10.0));
+        server->freeze();
+        sleep_s(0.5);  // long enough for the thread to block in its write
+
+        auto t0 = std::chrono::steady_clock::now();
+        out.stop();
+        const double took =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        EXPECT_LT(took, 1.5);
+        const int after_stop = calls;
+
+        t0 = std::chrono::steady_clock::now();
+        EXPECT_FALSE(out.start(48000, 2, counter(calls), device));
+        const double gave_up =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        EXPECT_LT(gave_up, 7.0);
+        EXPECT_NE(out.last_error(), "");
+        EXPECT_TRUE(logged("Ausgabegeraet antwortet nicht"));
+
+        server->thaw();
+        EXPECT_EQ(thread_count_settled(threads), threads) << "a thread left behind never ended";
+        EXPECT_EQ(calls, after_stop) << "the source was called after stop";
     }
 }
 

@@ -1,10 +1,14 @@
 #include "playback/mp3.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <future>
 #include <random>
 #include <vector>
 
@@ -200,6 +204,20 @@ TEST_F(Mp3StreamTest, RefusesFilesWithoutAnAudioFrame) {
         EXPECT_TRUE(s.open(good)) << "a failed open leaves the stream reusable";
         EXPECT_EQ(44100, s.hz);
     }
+}
+
+// A pipe gives no data until a writer comes; open must fail at once instead of waiting for one.
+TEST_F(Mp3StreamTest, APipeFailsAtOnceLikeAnUnreadableFile) {
+    const std::string pipe = dir / "pipe.mp3";
+    ASSERT_EQ(0, mkfifo(pipe.c_str(), 0600));
+    Mp3Stream s;
+    auto opened = std::async(std::launch::async, [&] { return s.open(pipe); });
+    if (opened.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+        ADD_FAILURE() << "open waited for a writer";
+        ::close(::open(pipe.c_str(), O_WRONLY | O_NONBLOCK));  // lets the waiting open go
+    }
+    EXPECT_FALSE(opened.get());
+    expect_closed(s);
 }
 
 TEST_F(Mp3StreamTest, TruncatedFileEndsWhereTheDataEnds) {

@@ -3,6 +3,12 @@
 
 #include "playback/player.h"
 
+// The state rule is the threads' own; tests reach it through the player's friend.
+struct PlayerProbe {
+    static void set_state(Player& p, Player::State s, const std::string& m) { p.set_state(s, m); }
+    static void fail(Player& p, Player::Fault f, const std::string& m) { p.fail(f, m); }
+};
+
 namespace {
 
 TEST(PlayerControl, VolumeIsKeptBetweenZeroAndOne) {
@@ -18,14 +24,16 @@ TEST(PlayerControl, VolumeIsKeptBetweenZeroAndOne) {
 
 TEST(PlayerControl, AnErrorKeepsItsReasonUntilReplacedOrLeft) {
     Player p;
-    p.set_state(Player::Error, "Ordner weg");
-    p.set_state(Player::Error, "");
+    PlayerProbe::fail(p, Player::Fault::Folder, "Ordner weg");
+    PlayerProbe::fail(p, Player::Fault::Output, "");
     EXPECT_EQ(p.status().state, Player::Error);
+    EXPECT_EQ(p.status().fault, Player::Fault::Output);
     EXPECT_EQ(p.status().message, "Ordner weg");
-    p.set_state(Player::Error, "Ausgabe weg");
+    PlayerProbe::fail(p, Player::Fault::Output, "Ausgabe weg");
     EXPECT_EQ(p.status().message, "Ausgabe weg");
-    p.set_state(Player::Playing, "");
+    PlayerProbe::set_state(p, Player::Playing, "");
     EXPECT_EQ(p.status().state, Player::Playing);
+    EXPECT_EQ(p.status().fault, Player::Fault::None);
     EXPECT_EQ(p.status().message, "");
 }
 

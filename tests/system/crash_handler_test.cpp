@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <functional>
+#include <vector>
 
 #include "support/temp_dir.h"
 
@@ -89,6 +91,50 @@ TEST(CrashHandler, SecondCrashOverwritesTheFirstReport) {
     EXPECT_NE(report.find("Signal: SIGTRAP (Trap - usually a fatal GLib/GTK error)\n"),
               std::string::npos);
     EXPECT_EQ(report.find("=== Quavermill crash report ==="), 0u);
+}
+
+// Before a crash, anyone may plant a link or a file of their own under the report's name in
+// /tmp: the link's target and the stranger's file stay as they are. A stale report of the user's
+// own is emptied, rewritten and made private. A file of another user needs root to plant.
+TEST(CrashHandler, OnlyTheUsersOwnRegularFileBecomesTheReport) {
+    testsupport::TempDir tmp;
+    const std::string report = tmp / "Quavermill_crash.txt";
+    const std::string victim = tmp.write_text("victim.txt", "keep me\n");
+    struct Plant {
+        const char* what;
+        std::function<bool()> plant;
+        std::string watched;  // the file whose content must stay, or "" when the report is written
+    };
+    const std::vector<Plant> plants = {
+        {"link", [&] { return symlink(victim.c_str(), report.c_str()) == 0; }, victim},
+        {"other user's file", [&] {
+             tmp.write_text("Quavermill_crash.txt", "theirs\n");
+             return geteuid() == 0 && chown(report.c_str(), 65534, 65534) == 0;
+         }, report},
+        {"own stale report", [&] {
+             tmp.write_text("Quavermill_crash.txt", std::string(50000, '\1'));
+             return chmod(report.c_str(), 0644) == 0;
+         }, ""},
+    };
+    for (const Plant& p : plants) {
+        SCOPED_TRACE(p.what);
+        unlink(report.c_str());
+        if (!p.plant()) continue;  // another user's file without root
+        const std::string before = p.watched.empty() ? "" : testsupport::read_file(p.watched);
+        int status = crash_in_child([&] { setenv("XDG_RUNTIME_DIR", tmp.path().c_str(), 1); },
+                                    SIGABRT);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGABRT);
+        if (!p.watched.empty()) {
+            EXPECT_EQ(testsupport::read_file(p.watched), before);
+            continue;
+        }
+        const std::string written = testsupport::read_file(report);
+        EXPECT_EQ(written.find("=== Quavermill crash report ==="), 0u);
+        EXPECT_EQ(written.find('\1'), std::string::npos) << "stale bytes left";
+        struct stat st;
+        ASSERT_EQ(0, stat(report.c_str(), &st));
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
+    }
 }
 
 TEST(CrashHandler, UnwritableReportFolderStillEndsBySignal) {

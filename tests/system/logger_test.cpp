@@ -1,6 +1,7 @@
 #include "system/logger.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <regex>
 #include <sstream>
@@ -54,6 +55,19 @@ TEST_F(LoggerTest, FileIsTruncatedAndOnlyGetsLinesWhileOpen) {
     EXPECT_NE(lines[0].find("while open"), std::string::npos);
     EXPECT_NE(logger::tail(1)[0].find("after shutdown"), std::string::npos);
     EXPECT_FALSE(testsupport::file_exists(tmp / "Other.log"));
+}
+
+// Another start empties the file while this run goes on logging: the next line lands at the new
+// end of the file, with no hole of zero bytes before it.
+TEST_F(LoggerTest, LinesFollowTheFileWhenAnotherStartEmptiesIt) {
+    testsupport::TempDir tmp;
+    logger::init(tmp.path(), "Run");
+    logger::info(std::string(1000, 'a'));
+    ASSERT_EQ(0, truncate((tmp / "Run.log").c_str(), 0));
+    logger::info("after");
+    auto lines = file_lines(tmp / "Run.log");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(\d\d:\d\d:\d\d INFO  after)"))) << lines[0];
 }
 
 TEST_F(LoggerTest, FailedOpenKeepsLoggingToTailAndRetriesLater) {

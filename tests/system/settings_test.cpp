@@ -157,6 +157,14 @@ TEST_F(SettingsTest, OutOfRangeNumbersCannotBreakTheConversion) {
     EXPECT_EQ(s.date_from, std::numeric_limits<int64_t>::min());
 }
 
+TEST_F(SettingsTest, LevelsAndVolumeThatAreNotFiniteReadLikeNoNumber) {
+    Settings s = load_text("lvl_target=nan\nlvl_ceiling=-inf\nlvl_maxgain=1e39\nvolume=1e999\n");
+    EXPECT_EQ(s.leveler.target_db, 0.0f);
+    EXPECT_EQ(s.leveler.ceiling_db, 0.0f);
+    EXPECT_EQ(s.leveler.max_gain_db, 0.0f) << "beyond the float range";
+    EXPECT_EQ(s.volume, 0.0f);
+}
+
 TEST_F(SettingsTest, MaskAndSourceAreTakenOnlyInRange) {
     struct Case {
         const char* text;
