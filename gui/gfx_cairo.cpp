@@ -1,0 +1,255 @@
+#include "gui/gfx.h"
+
+#include <pango/pangocairo.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <memory>
+#include <unordered_map>
+
+#include "gui/gobject_ptr.h"
+
+namespace gfx {
+
+namespace {
+
+struct FontFree {
+    void operator()(PangoFontDescription* f) const { pango_font_description_free(f); }
+};
+using LayoutPtr = gobj::Ref<PangoLayout>;
+
+// Pango keeps sizes in ints of 1/1024 pixel; far above any window text and far below overflow.
+constexpr float kMaxTextSize = 4096.0f;
+
+cairo_t* g_cr = nullptr;
+gobj::Ref<PangoContext> g_measure;
+std::unordered_map<uint64_t, std::unique_ptr<PangoFontDescription, FontFree>> g_fonts;
+
+constexpr double kPi = 3.14159265358979323846;
+double radians(double deg) { return deg * kPi / 180.0; }
+
+bool has_area(const Rect& r) { return r.w > 0 && r.h > 0; }
+
+void set_colour(Color c) {
+    cairo_set_source_rgba(g_cr, ((c >> 16) & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0,
+                          (c & 0xFF) / 255.0, (c >> 24) / 255.0);
+}
+
+// Clockwise quarter arcs from the top right corner; a radius left at 0 or less after limiting
+// it to the rectangle gives the plain rectangle.
+void round_rect_path(double x, double y, double w, double h, double radius) {
+    const double r = std::min({radius, w / 2, h / 2});
+    cairo_new_path(g_cr);
+    if (!(r > 0)) {
+        cairo_rectangle(g_cr, x, y, w, h);
+        return;
+    }
+    cairo_new_sub_path(g_cr);
+    cairo_arc(g_cr, x + w - r, y + r, r, radians(-90), 0);
+    cairo_arc(g_cr, x + w - r, y + h - r, r, 0, radians(90));
+    cairo_arc(g_cr, x + r, y + h - r, r, radians(90), radians(180));
+    cairo_arc(g_cr, x + r, y + r, r, radians(180), radians(270));
+    cairo_close_path(g_cr);
+}
+
+void circle_path(double cx, double cy, double radius) {
+    cairo_new_path(g_cr);
+    cairo_arc(g_cr, cx, cy, radius, 0, 2 * kPi);
+}
+
+void stroke(Color c, double width) {
+    set_colour(c);
+    cairo_set_line_width(g_cr, width);
+    cairo_stroke(g_cr);
+}
+
+const PangoFontDescription* font(float size, bool bold) {
+    const uint64_t key = static_cast<uint64_t>(size * 100.0f) << 1 | (bold ? 1u : 0u);
+    auto& slot = g_fonts[key];
+    if (!slot) {
+        slot.reset(pango_font_description_new());
+        pango_font_description_set_family_static(slot.get(), "Sans");
+        pango_font_description_set_weight(slot.get(),
+                                          bold ? PANGO_WEIGHT_SEMIBOLD : PANGO_WEIGHT_NORMAL);
+        pango_font_description_set_absolute_size(slot.get(), size * PANGO_SCALE);
+    }
+    return slot.get();
+}
+
+// Pango would otherwise warn on every call and patch the bytes itself.
+void set_text(PangoLayout* layout, std::string_view text) {
+    const int len = static_cast<int>(std::min<size_t>(text.size(), INT_MAX));
+    if (g_utf8_validate(text.data(), len, nullptr)) {
+        pango_layout_set_text(layout, text.data(), len);
+        return;
+    }
+    gobj::Text valid(g_utf8_make_valid(text.data(), len));
+    pango_layout_set_text(layout, valid.get(), -1);
+}
+
+// One line whatever the text holds, on the repaint's context or else the measuring one; null
+// without either or for a size that cannot be shown.
+LayoutPtr make_layout(std::string_view text, float size, bool bold) {
+    if (!(size > 0)) return nullptr;
+    LayoutPtr layout(g_cr         ? pango_cairo_create_layout(g_cr)
+                     : g_measure ? pango_layout_new(g_measure.get())
+                                 : nullptr);
+    if (!layout) return nullptr;
+    pango_layout_set_font_description(layout.get(), font(std::min(size, kMaxTextSize), bold));
+    set_text(layout.get(), text);
+    pango_layout_set_single_paragraph_mode(layout.get(), TRUE);
+    pango_layout_set_wrap(layout.get(), PANGO_WRAP_CHAR);
+    pango_layout_set_width(layout.get(), -1);
+    return layout;
+}
+
+int pixel_width(PangoLayout* layout) {
+    int w = 0;
+    pango_layout_get_pixel_size(layout, &w, nullptr);
+    return w;
+}
+
+bool is_continuation(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
+
+}  // namespace
+
+bool init(GtkWidget*) {
+    if (g_measure) return true;
+    PangoFontMap* map = pango_cairo_font_map_get_default();  // owned by pango
+    if (!map) return false;
+    g_measure.reset(pango_font_map_create_context(map));
+    return g_measure != nullptr;
+}
+
+void shutdown() {
+    g_fonts.clear();
+    g_measure.reset();
+    g_cr = nullptr;
+}
+
+void set_context(cairo_t* cr) { g_cr = cr; }
+void resize(float, float) {}
+bool begin() { return g_cr != nullptr; }
+void end() {}
+
+void clear(Color c) {
+    if (!g_cr) return;
+    cairo_save(g_cr);
+    cairo_set_operator(g_cr, CAIRO_OPERATOR_SOURCE);
+    set_colour(c);
+    cairo_paint(g_cr);
+    cairo_restore(g_cr);
+}
+
+void fill_rect(const Rect& r, Color c) { fill_round_rect(r, 0, c); }
+
+void fill_round_rect(const Rect& r, float radius, Color c) {
+    if (!g_cr || !has_area(r)) return;
+    round_rect_path(r.x, r.y, r.w, r.h, radius);
+    set_colour(c);
+    cairo_fill(g_cr);
+}
+
+void stroke_round_rect(const Rect& r, float radius, Color c, float width) {
+    if (!g_cr || !has_area(r) || !(width > 0)) return;
+    // Shrunk any further, the path would turn inside out and the line would leave `r`.
+    if (width > r.w || width > r.h) {
+        fill_round_rect(r, radius, c);
+        return;
+    }
+    round_rect_path(r.x + width / 2.0, r.y + width / 2.0, r.w - width, r.h - width, radius);
+    stroke(c, width);
+}
+
+void fill_circle(float cx, float cy, float radius, Color c) {
+    if (!g_cr || !(radius > 0)) return;
+    circle_path(cx, cy, radius);
+    set_colour(c);
+    cairo_fill(g_cr);
+}
+
+void stroke_circle(float cx, float cy, float radius, Color c, float width) {
+    if (!g_cr || !(radius > 0) || !(width > 0)) return;
+    circle_path(cx, cy, radius);
+    stroke(c, width);
+}
+
+void line(float x1, float y1, float x2, float y2, Color c, float width) {
+    if (!g_cr || !(width > 0)) return;
+    cairo_set_line_cap(g_cr, CAIRO_LINE_CAP_ROUND);
+    cairo_new_path(g_cr);
+    cairo_move_to(g_cr, x1, y1);
+    cairo_line_to(g_cr, x2, y2);
+    stroke(c, width);
+}
+
+void fill_triangle(float x1, float y1, float x2, float y2, float x3, float y3, Color c) {
+    if (!g_cr) return;
+    cairo_new_path(g_cr);
+    cairo_move_to(g_cr, x1, y1);
+    cairo_line_to(g_cr, x2, y2);
+    cairo_line_to(g_cr, x3, y3);
+    cairo_close_path(g_cr);
+    set_colour(c);
+    cairo_fill(g_cr);
+}
+
+void stroke_arc(float cx, float cy, float radius, float from_deg, float to_deg, Color c,
+                float width) {
+    if (!g_cr || !(radius > 0) || !(width > 0) || !(to_deg > from_deg)) return;
+    if (static_cast<double>(to_deg) - from_deg >= 360.0) {
+        circle_path(cx, cy, radius);
+    } else {
+        cairo_set_line_cap(g_cr, CAIRO_LINE_CAP_ROUND);
+        cairo_new_path(g_cr);
+        cairo_arc(g_cr, cx, cy, radius, radians(from_deg - 90.0), radians(to_deg - 90.0));
+    }
+    stroke(c, width);
+}
+
+void text(const Rect& r, std::string_view s, float size, Color c, Align align, bool bold,
+          bool vcenter) {
+    if (!g_cr || s.empty() || !has_area(r)) return;
+    LayoutPtr layout = make_layout(s, size, bold);
+    if (!layout) return;
+    int tw = 0, th = 0;
+    pango_layout_get_pixel_size(layout.get(), &tw, &th);
+    double x = r.x;
+    if (align == Align::Center) x += (r.w - tw) / 2.0;
+    if (align == Align::Right) x += r.w - tw;
+    const double y = vcenter ? r.y + (r.h - th) / 2.0 : r.y;
+    cairo_save(g_cr);
+    cairo_new_path(g_cr);
+    cairo_rectangle(g_cr, r.x, r.y, r.w, r.h);
+    cairo_clip(g_cr);
+    set_colour(c);
+    cairo_move_to(g_cr, x, y);
+    pango_cairo_show_layout(g_cr, layout.get());
+    cairo_restore(g_cr);
+}
+
+size_t fit_chars(std::string_view s, float size, float max_width) {
+    if (s.empty() || !g_measure) return 0;
+    LayoutPtr layout = make_layout(s, size, false);
+    size_t n = s.size();
+    for (;;) {
+        const float width = layout ? static_cast<float>(pixel_width(layout.get())) : 0.0f;
+        if (width <= max_width) return n;
+        if (n == 1) return 0;
+        do --n;
+        while (n > 0 && is_continuation(s[n]));
+        if (n == 0) return 0;
+        if (layout) set_text(layout.get(), s.substr(0, n));
+    }
+}
+
+float text_width(std::string_view s, float size, bool bold) {
+    if (s.empty() || !g_measure) return 0;
+    LayoutPtr layout = make_layout(s, size, bold);
+    return layout ? static_cast<float>(pixel_width(layout.get())) : 0.0f;
+}
+
+size_t cached_fonts() { return g_fonts.size(); }
+
+}  // namespace gfx
