@@ -1,0 +1,48 @@
+// The user interface as the window shell calls it: one custom-drawn panel that is the settings
+// form and the player at once, with two overlays (settings, about). The shell lays the panel out
+// and paints it on every draw event, hands over every input event, and drives two timers.
+//
+// GUI thread only: every call comes from the toolkit's main loop. Nothing here fails visibly:
+// drawing and input work on the state of ui/state.h and reach the player through its own
+// thread-safe calls. Coordinates are pixels relative to the drawing area's top left corner.
+#pragma once
+#include <string>
+
+class Player;
+struct Settings;
+
+namespace ui {
+
+// Once, after the drawing context exists: takes the player (not owned) and a copy of the loaded
+// settings; `autostart_on` tells whether the login entry exists.
+void init(Player* player, Settings* settings, bool autostart_on);
+// Once, right after init and the timers: starts playback when the settings ask for it.
+void start_on_launch();
+
+// Before every draw, with the drawing area's size: computes every region of the main panel.
+void layout(float w, float h);
+// Every draw: paints the whole window from the state and one fresh player status.
+void draw(float w, float h);
+
+void on_mouse_down(float x, float y);
+void on_mouse_up();
+void on_mouse_move(float x, float y);
+// The cursor for the point: 1 "text", 2 "pointer", 0 "default".
+int cursor_at(float x, float y);
+// One wheel step: -1 up, +1 down.
+void on_wheel(float x, float y, int step);
+// A key code of the shell's table (1 Backspace ... 16 X) with the modifiers held.
+void on_key(int code, bool shift, bool ctrl);
+// Typed text, UTF-8, one or more characters.
+void on_text(const std::string& utf8);
+void on_tick();        // every 100 ms
+void on_caret_tick();  // every 530 ms
+
+// Saves the settings; with_window records the window's position and size first.
+void persist(bool with_window);
+// Last call: forgets the player.
+void shutdown();
+// Whether the login entry exists, as the check box shows it.
+void set_autostart_state(bool on);
+
+}  // namespace ui
