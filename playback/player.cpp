@@ -18,6 +18,9 @@ void Player::start() {
     running_ = true;
     audio_.set_halted(false);
     scan_woken_ = decode_woken_ = false;  // wake-ups meant for the previous run
+    // A seek or skip asked while stopped would hit the first track of the new run.
+    seek_req_ = -1.0;
+    skip_req_ = false;
     rescan_req_ = true;  // the first turn of the scan thread scans at once
     set_state(Scanning, "");
     scan_thread_ = std::thread(&Player::scan_thread, this);

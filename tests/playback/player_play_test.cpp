@@ -386,6 +386,19 @@ TEST_F(PlayerPlay, RecordingsDeletedDuringPlayAreNotUnusable) {
     EXPECT_EQ(player.status().pool_size, 2u);
 }
 
+// A press on the progress bar or a skip while stopped must not carry into the next start.
+TEST_F(PlayerPlay, RequestsWhileStoppedDoNotCarryIntoTheNextStart) {
+    tone("a.mp3", 8);
+    tone("b.mp3", 8);
+    player.set_device("pulse:first");
+    player.seek(5);
+    player.skip();
+    play(any_time());
+    ASSERT_TRUE(poll_until([&] { return playing("a.mp3", 0.2); }, 8));
+    EXPECT_LT(seen.position, 2.0);
+    EXPECT_EQ(seen.round_pos, 1u);
+}
+
 TEST_F(PlayerPlay, ASoundServerThatDiesAndReturns) {
     tone("a.mp3", 20);
     player.set_device("pulse:first");
