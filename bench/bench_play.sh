@@ -5,35 +5,22 @@
 #  2. peak resident memory of headless play from a pool of 100,000 files (target: under 64 MB);
 #  3. a rescan of that pool while playing leaves no gap in the output.
 set -uo pipefail
+source "$(dirname "$0")/lib.sh"
 build=$(cd "${1:-build}" && pwd)
 qm="$build/quavermill"
 harness="$build/bench/bench_play_pool"
 [ -x "$harness" ] || harness=$(find "$build" -name bench_play_pool -type f -perm -u+x | head -n 1)
 work=$(mktemp -d /tmp/qm_bench_play.XXXXXX)
-server_pid=""
 cleanup() {
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+  stop_sound_server
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-mkdir -p "$work/runtime" "$work/home" "$work/pool"
-HOME="$work" PULSE_RUNTIME_PATH="$work/runtime" PULSE_STATE_PATH="$work/runtime" \
-XDG_RUNTIME_DIR="$work/runtime" pulseaudio -n --daemonize=no --exit-idle-time=-1 \
-  --use-pid-file=no --realtime=no --high-priority=no --log-target=stderr \
-  --load="module-native-protocol-unix auth-anonymous=1 socket=$work/native" \
-  --load="module-null-sink sink_name=bench format=s16le rate=48000 channels=2" \
-  2>"$work/server.log" &
-server_pid=$!
-export PULSE_SERVER="unix:$work/native"
-for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
-pactl info >/dev/null 2>&1 || { echo "bench_play: no sound server"; exit 1; }
+mkdir -p "$work/home" "$work/pool"
+start_sound_server "$work" || { echo "bench_play: no sound server"; exit 1; }
 
-"$harness" tone "$work/tone.raw" 60 &&
-  lame --quiet -r -s 48 --bitwidth 16 --signed --little-endian -m j "$work/tone.raw" \
-    "$work/tone.mp3" 2>/dev/null ||
-  { echo "bench_play: could not make the test file"; exit 1; }
-rm -f "$work/tone.raw"
+make_tone_mp3 "$build" 60 "$work/tone.mp3" || { echo "bench_play: could not make the test file"; exit 1; }
 
 cpu_seconds() { "$harness" cpu "$@" || echo "failed"; }
 peak_kb() {  # runs the command with its output in play.txt, prints the peak resident KB

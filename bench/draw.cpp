@@ -11,9 +11,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
-#include <memory>
 #include <vector>
 
+#include "bench/image_surface.h"
 #include "gui/gfx.h"
 #include "gui/meter.h"
 #include "gui/theme.h"
@@ -70,15 +70,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: bench_draw [frames]\n");
         return 2;
     }
-    if (!gfx::init(nullptr)) {
-        std::fprintf(stderr, "bench_draw: no pango font map\n");
-        return 2;
-    }
-    std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface(
-        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kWidth, kHeight), cairo_surface_destroy);
-    std::unique_ptr<cairo_t, decltype(&cairo_destroy)> cr(cairo_create(surface.get()),
-                                                          cairo_destroy);
-    gfx::set_context(cr.get());
+    bench::ImageSurface canvas("bench_draw", kWidth, kHeight);
+    if (!canvas.ok()) return 2;
     meter::State levels;
     frame(0, levels);  // fonts found and loaded once, as on the first repaint of a run
 
@@ -86,15 +79,10 @@ int main(int argc, char** argv) {
     for (int n = 0; n < frames; ++n) {
         const Clock::time_point start = Clock::now();
         text_times.push_back(frame(n, levels));
-        cairo_surface_flush(surface.get());
+        canvas.flush();
         times.push_back(seconds_since(start));
     }
-    const bool ok = cairo_status(cr.get()) == CAIRO_STATUS_SUCCESS;
-    gfx::shutdown();
-    if (!ok) {
-        std::fprintf(stderr, "bench_draw: cairo reported an error\n");
-        return 2;
-    }
+    if (!canvas.drawn_cleanly()) return 2;
     std::sort(times.begin(), times.end());
     std::sort(text_times.begin(), text_times.end());
     const double median = times[(times.size() - 1) / 2];

@@ -1,0 +1,232 @@
+#include "ui/main_panel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "core/timeutil.h"
+#include "gui/logo.h"
+#include "gui/meter.h"
+#include "gui/theme.h"
+#include "i18n/i18n.h"
+#include "system/version.h"
+#include "ui/about_panel.h"
+#include "ui/settings_panel.h"
+#include "ui/state.h"
+#include "ui/status_card.h"
+#include "ui/ui.h"
+#include "ui/widgets.h"
+
+namespace ui {
+
+namespace {
+
+constexpr uint8_t kDimAlpha = 0x59;
+constexpr uint32_t kOpaqueWhite = 0xFFFFFFFF;
+constexpr uint32_t kShade = 0xB4000000;  // over the window behind an overlay
+constexpr float kMargin = 16;
+constexpr float kLabelSize = 15, kSmallSize = 13, kHintSize = 11.7f, kTitleSize = 21;
+constexpr float kPi = 3.14159265f;
+constexpr float kOverlayCorner = 12, kCloseWidth = 120, kCloseHeight = 34, kCloseGap = 18;
+
+// Weekday labels, Monday to Sunday.
+constexpr const char* kDayKeys[] = {"day_mo", "day_di", "day_mi", "day_do",
+                                    "day_fr", "day_sa", "day_so"};
+
+float scale() { return g_ui.scale; }
+
+// A label of the left column, right-aligned against the controls, for a row at `top`.
+void draw_label(const char* key, float top, float height, bool dimmed = false) {
+    const float s = scale();
+    draw_text({kMargin * s, top, g_ui.label_width - 10 * s, height}, i18n::T(key), kLabelSize,
+              colour(role::kSecondary, dimmed), gfx::Align::Right);
+}
+
+// Slider labels sit on a 30-pixel row around the thin slider.
+void draw_slider_label(const char* key, const gfx::Rect& slider) {
+    draw_label(key, slider.y - 8 * scale(), 30 * scale());
+}
+
+gfx::Rect right_of(const gfx::Rect& r, float gap, float width) {
+    return {r.x + r.w + gap * scale(), r.y, width * scale(), r.h};
+}
+
+void draw_header() {
+    const float s = scale();
+    logo::draw(16 * s, 9 * s, 28 * s, true, kOpaqueWhite);
+    draw_text({54 * s, 10 * s, 400 * s, 30 * s}, version::kProduct, kTitleSize,
+              colour(role::kStrong), gfx::Align::Left, true);
+    const std::string version = std::string(version::kVersion) + " (Build " + version::kBuild + ")";
+    const float x = std::min(g_ui.settings_button.x, g_ui.about_button.x) - (10 + 258) * s;
+    draw_text({x, 12 * s, 258 * s, 26 * s}, version, kSmallSize, colour(role::kSecondary),
+              gfx::Align::Right);
+
+    const gfx::Rect& gear = g_ui.settings_button;
+    const gfx::Color gear_colour =
+        colour(g_hover == Hit::SettingsButton ? role::kAccent : role::kSecondary);
+    const float cx = gear.x + gear.w / 2, cy = gear.y + gear.h / 2;
+    for (int k = 0; k < 8; ++k) {
+        const float a = k * kPi / 4;
+        gfx::line(cx + 5.5f * s * std::cos(a), cy + 5.5f * s * std::sin(a),
+                  cx + 10 * s * std::cos(a), cy + 10 * s * std::sin(a), gear_colour, 2.2f * s);
+    }
+    gfx::stroke_circle(cx, cy, 6 * s, gear_colour, 2.2f * s);
+
+    const gfx::Rect& about = g_ui.about_button;
+    const gfx::Color about_colour =
+        colour(g_hover == Hit::AboutButton ? role::kAccent : role::kSecondary);
+    gfx::stroke_circle(about.x + about.w / 2, about.y + about.h / 2, 11 * s, about_colour,
+                       1.4f * s);
+    draw_text(about, "i", kSmallSize, about_colour, gfx::Align::Center, true);
+}
+
+bool time_invalid(const Field& f) { return !f.text.empty() && timeutil::parse_hhmm(f.text) < 0; }
+
+void draw_form(float w) {
+    const Settings& st = g_settings;
+    const bool rules = st.time_rules;
+    const auto hover = [](Hit h) { return g_hover == h; };
+
+    draw_label("folder", g_ui.folder.y, g_ui.folder.h);
+    draw_field(g_ui.folder, g_folder, g_focus == Hit::FolderField, "Z:\\2026\\08", false);
+    draw_button(g_ui.browse, i18n::T("browse"), false, hover(Hit::BrowseButton), true);
+
+    draw_label("pattern", g_ui.pattern.y, g_ui.pattern.h);
+    draw_field(g_ui.pattern, g_pattern, g_focus == Hit::PatternField, "*", false);
+    draw_text(right_of(g_ui.pattern, 6, 56), ".mp3", kLabelSize, colour(role::kSecondary));
+    draw_check(g_ui.recursive, st.recursive, i18n::T("recursive"), hover(Hit::RecursiveCheck),
+               true);
+    draw_button(g_ui.theme, i18n::T(theme::dark() ? "theme_light" : "theme_dark"), false,
+                hover(Hit::ThemeButton), true);
+
+    draw_check(g_ui.time_rules, rules, i18n::T("window"), hover(Hit::TimeRulesCheck), true);
+    const bool from_bad = time_invalid(g_from), to_bad = time_invalid(g_to);
+    draw_field(g_ui.from, g_from, g_focus == Hit::FromField, i18n::T("time_open"), from_bad);
+    draw_text(right_of(g_ui.from, 0, 16), "–", kLabelSize, colour(role::kSecondary),
+              gfx::Align::Center);
+    draw_field(g_ui.to, g_to, g_focus == Hit::ToField, i18n::T("time_open"), to_bad);
+    if (from_bad || to_bad) {
+        const gfx::Rect& bad = from_bad ? g_ui.from : g_ui.to;
+        draw_text({bad.x, bad.y + bad.h, 120 * scale(), 16 * scale()}, "hh:mm", kHintSize,
+                  colour(role::kError));
+    }
+    draw_check(g_ui.win_files, st.win_files, i18n::T("window_files"), hover(Hit::WindowFilesCheck),
+               rules);
+    draw_check(g_ui.win_play, st.win_play, i18n::T("window_play"), hover(Hit::WindowPlayCheck),
+               rules);
+
+    const gfx::Rect& monday = g_ui.days[0];
+    draw_label("days", monday.y, monday.h, !rules);
+    const bool every_day = (st.window.days & 0x7F) == 0;
+    for (int d = 0; d < 7; ++d)
+        draw_check(g_ui.days[d], every_day || (st.window.days >> d & 1), i18n::T(kDayKeys[d]),
+                   hover(Hit::DayToggle + d), rules);
+    if (every_day) {
+        const gfx::Rect& sunday = g_ui.days[6];
+        const float x = sunday.x + sunday.w + 12 * scale();
+        draw_text({x, sunday.y, w - kMargin * scale() - x, sunday.h}, i18n::T("days_all"),
+                  kSmallSize, colour(role::kSecondary));
+    }
+
+    draw_label("time_source", g_ui.src_name.y, g_ui.src_name.h, !rules);
+    draw_radio(g_ui.src_name, st.time_source == 0, i18n::T("time_from_name"),
+               hover(Hit::SourceNameRadio), rules);
+    draw_radio(g_ui.src_created, st.time_source == 1, i18n::T("time_created"),
+               hover(Hit::SourceCreatedRadio), rules);
+    draw_radio(g_ui.src_off, st.time_source == 3, i18n::T("time_off"), hover(Hit::SourceOffRadio),
+               rules);
+    draw_radio(g_ui.src_modified, st.time_source == 2, i18n::T("time_modified"),
+               hover(Hit::SourceModifiedRadio), rules);
+}
+
+void draw_player_buttons(const Player::Status& s) {
+    const bool paused = (g_player && g_player->paused) || s.state == Player::Waiting;
+    const auto hover = [](Hit h) { return g_hover == h; };
+    draw_button(g_ui.start, i18n::T(g_running ? "stop" : "start"), !g_running,
+                hover(Hit::StartButton), true);
+    draw_button(g_ui.pause, i18n::T(paused ? "play" : "pause"), false, hover(Hit::PauseButton),
+                g_running);
+    draw_button(g_ui.next, i18n::T("next"), false, hover(Hit::NextButton), g_running);
+    draw_button(g_ui.rescan, i18n::T("rescan"), false, hover(Hit::RescanButton), g_running);
+    draw_check(g_ui.loop, g_settings.loop, i18n::T("loop"), hover(Hit::LoopCheck), true);
+    draw_check(g_ui.shuffle, g_settings.shuffle, i18n::T("order_random"), hover(Hit::ShuffleCheck),
+               true);
+}
+
+// Numbers as printf writes them; values far outside a slider's range still print, and what
+// printf cannot take (not a number) prints as 0.
+std::string number_text(const char* format, double value) {
+    if (std::isnan(value)) value = 0;
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+void draw_levels() {
+    const Settings& st = g_settings;
+    const LevelConfig& lv = st.leveler;
+    // The integer part of volume x 100 + 0.5, taken in floating point so no value overflows.
+    const double percent = std::trunc(static_cast<double>(st.volume) * 100 + 0.5);
+    draw_slider_label("volume", g_ui.volume);
+    draw_slider(g_ui.volume, st.volume, number_text("%.0f %%", percent == 0 ? 0 : percent),
+                g_hover == Hit::VolumeSlider);
+    draw_check(g_ui.level_match, lv.on, i18n::T("level_match"), g_hover == Hit::LevelMatchCheck,
+               true);
+    draw_slider_label("target", g_ui.target);
+    draw_slider(g_ui.target, (lv.target_db + 40) / 40, number_text("%.0f dB", lv.target_db),
+                lv.on && g_hover == Hit::TargetSlider);
+    draw_slider_label("ceiling", g_ui.ceiling);
+    draw_slider(g_ui.ceiling, (lv.ceiling_db + 12) / 12, number_text("%.1f dB", lv.ceiling_db),
+                lv.on && g_hover == Hit::CeilingSlider);
+    draw_check(g_ui.autostart, g_autostart_on, i18n::T("autostart"), g_hover == Hit::AutostartCheck,
+               true);
+    if (g_ui.meter.w > 0) meter::draw(g_ui.meter, g_meter, scale(), i18n::T("level_meter"));
+}
+
+}  // namespace
+
+gfx::Color colour(int role, bool dimmed) {
+    const gfx::Color c = theme::colors()[role];
+    return dimmed ? gfx::with_alpha(c, kDimAlpha) : c;
+}
+
+void draw_text(const gfx::Rect& r, std::string_view text, float size, gfx::Color c,
+               gfx::Align align, bool bold) {
+    if (text.empty()) return;
+    gfx::text(r, text, size * scale(), c, align, bold, true);
+}
+
+void draw_overlay_frame(float w, float h, const gfx::Rect& panel) {
+    gfx::fill_rect({0, 0, w, h}, kShade);
+    gfx::fill_round_rect(panel, kOverlayCorner * scale(), colour(role::kSurface));
+    gfx::stroke_round_rect(panel, kOverlayCorner * scale(), colour(role::kBorder), 1);
+}
+
+gfx::Rect draw_overlay_close(const gfx::Rect& panel, bool hover) {
+    const float s = scale();
+    const gfx::Rect r = {panel.x + (panel.w - kCloseWidth * s) / 2,
+                         panel.y + panel.h - (kCloseHeight + kCloseGap) * s, kCloseWidth * s,
+                         kCloseHeight * s};
+    draw_button(r, i18n::T("close"), true, hover, true);
+    return r;
+}
+
+void draw_impl(float w, float h, const Player::Status& status) {
+    gfx::clear(colour(role::kBackground));
+    draw_header();
+    draw_form(w);
+    draw_status_card(status);
+    draw_player_buttons(status);
+    draw_levels();
+    draw_footer(status);
+    if (g_about_open) draw_about(w, h);
+    if (g_settings_open) draw_settings(w, h);
+}
+
+void draw(float w, float h) {
+    // One snapshot per frame: every part of the panel shows the same moment of the player.
+    draw_impl(w, h, g_player ? g_player->status() : Player::Status{});
+}
+
+}  // namespace ui

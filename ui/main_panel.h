@@ -1,0 +1,40 @@
+// The main panel, painted completely on every draw event from the state of ui/state.h and one
+// player status: header, the settings form, the status card, the player buttons, the level
+// controls, the meter and the footer, then the open overlay panels on top. ui::draw (ui/ui.h)
+// takes the status from the player and calls draw_impl.
+//
+// Also the small drawing vocabulary the panel and its overlays share: palette roles, text lines
+// at the panel's scale, and the frame and close button of an overlay.
+//
+// GUI thread only, inside a repaint. Drawing changes no state but the overlays' rectangles in
+// g_ui and the clamping of the device list's scroll position.
+#pragma once
+#include <string_view>
+
+#include "gui/gfx.h"
+#include "playback/player.h"
+
+namespace ui {
+
+// Palette roles (theme::colors()) used by the panel and its overlays.
+namespace role {
+constexpr int kBackground = 0, kSurface = 1, kSurfaceHover = 2, kBorder = 3, kText = 4,
+              kSecondary = 5, kStrong = 6, kAccent = 7, kAccentHover = 8, kSelection = 13,
+              kTrack = 14, kFilled = 15, kError = 17;
+}  // namespace role
+
+// The role's colour of the current theme; dimmed, with its alpha replaced by 0x59.
+gfx::Color colour(int role, bool dimmed = false);
+// One line of text vertically centred in `r` and cut at its edges; `size` in pixels at scale 1.
+void draw_text(const gfx::Rect& r, std::string_view text, float size, gfx::Color c,
+               gfx::Align align = gfx::Align::Left, bool bold = false);
+
+// An overlay panel: the whole window darkened, the panel's card on top.
+void draw_overlay_frame(float w, float h, const gfx::Rect& panel);
+// The close button centred at the foot of an overlay panel; hovered while `hover`.
+gfx::Rect draw_overlay_close(const gfx::Rect& panel, bool hover);
+
+// The whole window for a w x h drawing area with `status` as the player's state.
+void draw_impl(float w, float h, const Player::Status& status);
+
+}  // namespace ui
