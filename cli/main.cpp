@@ -1,12 +1,12 @@
 // Entry point: the start-up sequence that runs before every command, then exactly one command,
 // chosen in a fixed order whatever the order of the arguments.
-#include <cstdio>
 #include <string>
 
 #include "cli/args.h"
 #include "cli/autostart_cmd.h"
 #include "cli/commands.h"
 #include "cli/headless.h"
+#include "cli/window_mode.h"
 #include "gui/theme.h"
 #include "i18n/i18n.h"
 #include "system/crash_handler.h"
@@ -30,20 +30,14 @@ Settings start_up() {
     return settings;
 }
 
-int run_window(const Settings&) {
-    std::fputs("Quavermill: the window is not available in this build; "
-               "use --scan or --help.\n", stderr);
-    return 1;
-}
-
-int dispatch(const Args& args, const Settings& settings) {
+int dispatch(const Args& args, Settings& settings) {
     if (has_arg(args, "--help") || has_arg(args, "-h")) return cmd_usage();
     if (has_arg(args, "--version")) return cmd_version();
     if (has_arg(args, "--scan")) return cmd_scan(args);
     if (has_arg(args, "--play")) return cmd_play(args);
     if (has_arg(args, "--devices")) return cmd_devices(args);
     if (has_arg(args, "--autostart")) return cmd_autostart(args);
-    return run_window(settings);
+    return cmd_window(args, settings);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cmath>
 #include <memory>
+#include <string>
 #include <unordered_map>
 
 #include "gui/gobject_ptr.h"
@@ -25,6 +26,23 @@ constexpr float kMaxTextSize = 4096.0f;
 cairo_t* g_cr = nullptr;
 gobj::Ref<PangoContext> g_measure;
 std::unordered_map<uint64_t, std::unique_ptr<PangoFontDescription, FontFree>> g_fonts;
+
+// Shaping a text is most of what drawing or measuring it costs, and nearly every text of a
+// frame is the same as in the frame before. So layouts drawn (on a context that follows the
+// repaint's surface) and widths measured are kept by font and text for as long as frames keep
+// using them: whatever the previous frame did not use is dropped when the next one begins.
+template <typename T>
+struct Kept {
+    T value;
+    uint64_t frame;
+};
+gobj::Ref<PangoContext> g_draw;
+std::unordered_map<std::string, Kept<LayoutPtr>> g_drawn;
+std::unordered_map<std::string, Kept<float>> g_widths;
+uint64_t g_frame = 0;
+// The part of the surface this repaint may change; text wholly outside it is not laid out.
+Rect g_dirty{};
+constexpr size_t kMaxKept = 4096;  // a frame of more distinct texts starts the cache afresh
 
 constexpr double kPi = 3.14159265358979323846;
 double radians(double deg) { return deg * kPi / 180.0; }
@@ -64,8 +82,12 @@ void stroke(Color c, double width) {
     cairo_stroke(g_cr);
 }
 
+uint64_t font_key(float size, bool bold) {
+    return static_cast<uint64_t>(size * 100.0f) << 1 | (bold ? 1u : 0u);
+}
+
 const PangoFontDescription* font(float size, bool bold) {
-    const uint64_t key = static_cast<uint64_t>(size * 100.0f) << 1 | (bold ? 1u : 0u);
+    const uint64_t key = font_key(size, bold);
     auto& slot = g_fonts[key];
     if (!slot) {
         slot.reset(pango_font_description_new());
@@ -88,13 +110,13 @@ void set_text(PangoLayout* layout, std::string_view text) {
     pango_layout_set_text(layout, valid.get(), -1);
 }
 
-// One line whatever the text holds, on the repaint's context or else the measuring one; null
-// without either or for a size that cannot be shown.
-LayoutPtr make_layout(std::string_view text, float size, bool bold) {
+// One line whatever the text holds, on `context`, else on the repaint's context; null without
+// either or for a size that cannot be shown.
+LayoutPtr make_layout(PangoContext* context, std::string_view text, float size, bool bold) {
     if (!(size > 0)) return nullptr;
-    LayoutPtr layout(g_cr         ? pango_cairo_create_layout(g_cr)
-                     : g_measure ? pango_layout_new(g_measure.get())
-                                 : nullptr);
+    LayoutPtr layout(context ? pango_layout_new(context)
+                     : g_cr  ? pango_cairo_create_layout(g_cr)
+                             : nullptr);
     if (!layout) return nullptr;
     pango_layout_set_font_description(layout.get(), font(std::min(size, kMaxTextSize), bold));
     set_text(layout.get(), text);
@@ -102,6 +124,33 @@ LayoutPtr make_layout(std::string_view text, float size, bool bold) {
     pango_layout_set_wrap(layout.get(), PANGO_WRAP_CHAR);
     pango_layout_set_width(layout.get(), -1);
     return layout;
+}
+
+std::string cache_key(std::string_view text, float size, bool bold) {
+    const uint64_t k = font_key(std::min(size, kMaxTextSize), bold);
+    std::string key(reinterpret_cast<const char*>(&k), sizeof k);
+    key.append(text.data(), text.size());
+    return key;
+}
+
+template <typename T>
+void drop_unused(std::unordered_map<std::string, Kept<T>>& kept) {
+    if (kept.size() > kMaxKept) kept.clear();
+    for (auto it = kept.begin(); it != kept.end();)
+        it = it->second.frame + 1 < g_frame ? kept.erase(it) : std::next(it);
+}
+
+// The layout to draw with; from the cache once init has made the drawing context. `owned`
+// holds one made for this call alone.
+PangoLayout* drawn_layout(std::string_view text, float size, bool bold, LayoutPtr& owned) {
+    if (!g_draw || !(size > 0)) {
+        owned = make_layout(nullptr, text, size, bold);
+        return owned.get();
+    }
+    Kept<LayoutPtr>& kept = g_drawn[cache_key(text, size, bold)];
+    if (!kept.value) kept.value = make_layout(g_draw.get(), text, size, bold);
+    kept.frame = g_frame;
+    return kept.value.get();
 }
 
 int pixel_width(PangoLayout* layout) {
@@ -119,16 +168,33 @@ bool init(GtkWidget*) {
     PangoFontMap* map = pango_cairo_font_map_get_default();  // owned by pango
     if (!map) return false;
     g_measure.reset(pango_font_map_create_context(map));
-    return g_measure != nullptr;
+    g_draw.reset(pango_font_map_create_context(map));
+    return g_measure != nullptr && g_draw != nullptr;
 }
 
 void shutdown() {
+    g_drawn.clear();
+    g_widths.clear();
     g_fonts.clear();
+    g_draw.reset();
     g_measure.reset();
     g_cr = nullptr;
 }
 
-void set_context(cairo_t* cr) { g_cr = cr; }
+// A new repaint begins: the cached layouts take on its surface's font settings (pango re-shapes
+// them only when those changed), and what the previous frame left unused goes.
+void set_context(cairo_t* cr) {
+    g_cr = cr;
+    if (!cr) return;
+    double x1, y1, x2, y2;
+    cairo_clip_extents(cr, &x1, &y1, &x2, &y2);
+    g_dirty = {static_cast<float>(x1), static_cast<float>(y1), static_cast<float>(x2 - x1),
+               static_cast<float>(y2 - y1)};
+    if (g_draw) pango_cairo_update_context(cr, g_draw.get());
+    ++g_frame;
+    drop_unused(g_drawn);
+    drop_unused(g_widths);
+}
 void resize(float, float) {}
 bool begin() { return g_cr != nullptr; }
 void end() {}
@@ -211,10 +277,14 @@ void stroke_arc(float cx, float cy, float radius, float from_deg, float to_deg, 
 void text(const Rect& r, std::string_view s, float size, Color c, Align align, bool bold,
           bool vcenter) {
     if (!g_cr || s.empty() || !has_area(r)) return;
-    LayoutPtr layout = make_layout(s, size, bold);
+    if (r.x >= g_dirty.x + g_dirty.w || r.y >= g_dirty.y + g_dirty.h || r.x + r.w <= g_dirty.x ||
+        r.y + r.h <= g_dirty.y)
+        return;
+    LayoutPtr owned;
+    PangoLayout* layout = drawn_layout(s, size, bold, owned);
     if (!layout) return;
     int tw = 0, th = 0;
-    pango_layout_get_pixel_size(layout.get(), &tw, &th);
+    pango_layout_get_pixel_size(layout, &tw, &th);
     double x = r.x;
     if (align == Align::Center) x += (r.w - tw) / 2.0;
     if (align == Align::Right) x += r.w - tw;
@@ -225,13 +295,13 @@ void text(const Rect& r, std::string_view s, float size, Color c, Align align, b
     cairo_clip(g_cr);
     set_colour(c);
     cairo_move_to(g_cr, x, y);
-    pango_cairo_show_layout(g_cr, layout.get());
+    pango_cairo_show_layout(g_cr, layout);
     cairo_restore(g_cr);
 }
 
 size_t fit_chars(std::string_view s, float size, float max_width) {
     if (s.empty() || !g_measure) return 0;
-    LayoutPtr layout = make_layout(s, size, false);
+    LayoutPtr layout = make_layout(g_measure.get(), s, size, false);
     size_t n = s.size();
     for (;;) {
         const float width = layout ? static_cast<float>(pixel_width(layout.get())) : 0.0f;
@@ -245,9 +315,14 @@ size_t fit_chars(std::string_view s, float size, float max_width) {
 }
 
 float text_width(std::string_view s, float size, bool bold) {
-    if (s.empty() || !g_measure) return 0;
-    LayoutPtr layout = make_layout(s, size, bold);
-    return layout ? static_cast<float>(pixel_width(layout.get())) : 0.0f;
+    if (s.empty() || !g_measure || !(size > 0)) return 0;
+    Kept<float>& kept = g_widths[cache_key(s, size, bold)];
+    if (kept.frame == 0) {
+        LayoutPtr layout = make_layout(g_measure.get(), s, size, bold);
+        kept.value = layout ? static_cast<float>(pixel_width(layout.get())) : 0.0f;
+    }
+    kept.frame = g_frame + 1;  // never 0, which marks a width not measured yet
+    return kept.value;
 }
 
 size_t cached_fonts() { return g_fonts.size(); }

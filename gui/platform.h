@@ -11,6 +11,8 @@
 #include <functional>
 #include <string>
 
+#include "gui/gfx.h"
+
 typedef struct _GtkWidget GtkWidget;
 
 namespace platform {
@@ -24,6 +26,8 @@ void detach();
 int64_t ticks_ms();
 // Queues one repaint of the drawing area; requests before the next paint are merged.
 void request_redraw();
+// The same for the part of the drawing area inside `r` (pixels, rounded outward).
+void request_redraw(const gfx::Rect& r);
 // Failure is logged as a warning with the reason.
 void open_uri(const std::string& uri);
 // The CLIPBOARD selection's text (not the primary selection), waiting for its owner; "" if none.

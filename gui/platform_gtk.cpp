@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <memory>
 
@@ -76,6 +77,13 @@ int64_t ticks_ms() { return g_get_monotonic_time() / 1000; }
 
 void request_redraw() {
     if (g_area.get()) gtk_widget_queue_draw(g_area.get());
+}
+
+void request_redraw(const gfx::Rect& r) {
+    if (!g_area.get() || !(r.w > 0) || !(r.h > 0)) return;
+    const int x = static_cast<int>(std::floor(r.x)), y = static_cast<int>(std::floor(r.y));
+    gtk_widget_queue_draw_area(g_area.get(), x, y, static_cast<int>(std::ceil(r.x + r.w)) - x,
+                               static_cast<int>(std::ceil(r.y + r.h)) - y);
 }
 
 void open_uri(const std::string& uri) {
