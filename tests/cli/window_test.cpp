@@ -146,11 +146,19 @@ protected:
         const std::string shot = home / "shot.png";
         return x.screenshot(shot, window) ? pixel(shot, p) : 0xFF000000;
     }
-    // Seconds of sound on the default sink over the next `seconds`.
+    // The level on the default sink over the next `seconds`.
     double level_over(double seconds) {
         MonitorRecorder rec(server, "second");
         std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
         return level_db(rec.stop());
+    }
+    // Whether a half second of silence, or of sound, comes within a generous bound: a key or a
+    // click takes effect when the program gets to it, later on a loaded machine.
+    bool turns_silent() {
+        return poll_until([&] { return level_over(0.5) < -60; }, 15);
+    }
+    bool turns_audible() {
+        return poll_until([&] { return level_over(0.5) > -30; }, 15);
     }
     std::string music() {
         dir.make_dir("music");
@@ -212,18 +220,18 @@ TEST_F(Window, StartPauseNextAndStopAreHeard) {
 
     click(start);
     ASSERT_TRUE(poll_until([&] { return logged("spielt: ") == 1; }, 10)) << log();
-    EXPECT_GT(level_over(1.5), -30) << "a click on Start is not heard";
+    EXPECT_TRUE(turns_audible()) << "a click on Start is not heard";
     EXPECT_NE(pixel_at(start), 0x2F80EDu) << "Stop is a secondary button";
 
     keys({"space"});
-    EXPECT_LT(level_over(1.0), -60) << "Space does not pause";
+    EXPECT_TRUE(turns_silent()) << "Space does not pause";
     keys({"space"});
-    EXPECT_GT(level_over(1.5), -30) << "Space does not resume";
+    EXPECT_TRUE(turns_audible()) << "Space does not resume";
     keys({"n"});
     EXPECT_TRUE(poll_until([&] { return logged("spielt: ") == 2; }, 10)) << "N did not skip";
 
     click(start);
-    EXPECT_LT(level_over(1.0), -60) << "a second click on Start does not stop the sound";
+    EXPECT_TRUE(turns_silent()) << "a second click on Start does not stop the sound";
     EXPECT_EQ(close(), 0);
 }
 
