@@ -5,12 +5,15 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "playback/sample_kernels.h"
+
 namespace {
 
 constexpr float kFloorDb = -120.0f;
 constexpr float kSilenceDb = -55.0f;  // at or below: the gain holds instead of climbing
 constexpr long long kWindowMs = 300;
-constexpr double kFastSeconds = 0.05, kSlowSeconds = 2.0, kMediumSeconds = 0.15;
+enum Speed { kFast, kSlow, kMedium, kHold };
+constexpr double kSeconds[3] = {0.05, 2.0, 0.15};
 
 float to_db(double linear) {
     return linear <= 1e-6 ? kFloorDb : 20.0f * std::log10(static_cast<float>(linear));
@@ -18,34 +21,19 @@ float to_db(double linear) {
 
 float from_db(float db) { return std::pow(10.0f, db / 20.0f); }
 
-float coefficient(int rate, double seconds) {
-    return static_cast<float>(std::exp(-1.0 / (rate * seconds)));
-}
-
 // Power sums are kept in squared sample units (full scale = 2^30) and scaled only when a
 // window ends: the input sums are exact integers, and the output sums differ from sums of
 // scaled powers only by that exact power-of-two factor.
 constexpr double kFullScalePower = 32768.0 * 32768.0;
-// Power counted for a sample clipped high: (32767 / 32768)^2 of full scale.
-constexpr double kHighClipPower = 0.99993896577 * kFullScalePower;
-
-// Clips to 16 bits, truncating toward zero, and adds the sample's power to `power`.
-inline short clip(float y, double* power) {
-    if (y >= 32767.0f) {
-        *power += kHighClipPower;
-        return 32767;
-    }
-    if (y <= -32768.0f) {
-        *power += kFullScalePower;
-        return -32768;
-    }
-    const double x = y;
-    *power += x * x;
-    return static_cast<short>(y);
-}
 
 // RMS in dBFS of a window's power sum of `count` frames.
 float window_db(double sum, int count) { return to_db(std::sqrt(sum / kFullScalePower / count)); }
+
+int frame_peak(const short* frame, int channels) {
+    int peak = 0;
+    for (int c = 0; c < channels; ++c) peak = std::max(peak, std::abs(static_cast<int>(frame[c])));
+    return peak;
+}
 
 }  // namespace
 
@@ -53,7 +41,16 @@ float window_db(double sum, int count) { return to_db(std::sqrt(sum / kFullScale
 struct Leveler::BlockConstants {
     float ceiling;  // sample units
     float min_gain, max_gain;
-    float fast, slow, medium;
+    float target;  // the gain that puts the last measured input level on the target
+};
+
+// One piece of a block: its frames, each frame's gain (level matching, then the total with
+// limiter and volume) and output power, and the largest input sample.
+struct Leveler::Chunk {
+    int frames;
+    int in_peak;
+    float gain[kChunk];
+    double power[kChunk];
 };
 
 Leveler::Leveler() { prepare(rate_, channels_); }
@@ -84,6 +81,15 @@ void Leveler::prepare(int rate, int channels) {
     in_count_ = 0;
     limit_gain_ = 1.0f;
     hold_left_ = 0;
+    if (coef_rate_ != rate_) {
+        coef_rate_ = rate_;
+        for (int s = 0; s < 3; ++s) {
+            coef_[s] = static_cast<float>(std::exp(-1.0 / (rate_ * kSeconds[s])));
+            for (int i = 0; i < kChunk; ++i)
+                coef_pow_[s][i] =
+                    static_cast<float>(std::pow(static_cast<double>(coef_[s]), i + 1));
+        }
+    }
 }
 
 void Leveler::new_track() {
@@ -94,123 +100,158 @@ void Leveler::new_track() {
     fast_left_ = rate_ / 2;
 }
 
-// The gain that puts the last measured level on the target, within the allowed range.
 float Leveler::target_gain(const BlockConstants& k) const {
     const float wanted = from_db(cfg_.target_db - in_db);
     return wanted < k.min_gain ? k.min_gain : std::min(wanted, k.max_gain);
 }
 
-// The per-frame work of process for C channels (0: channels_), returning the block's input
-// peak. The running state lives in locals for the loop and is stored back after it.
+// Frames of the next chunk: it ends before the frame that completes an input window (that
+// frame already follows the new level, so it opens the next chunk), when the medium time
+// constant runs out, and where the delay line wraps, so that it reads only slots written
+// before it.
+int Leveler::chunk_frames(int left) const {
+    const int to_window = window_frames_ - in_count_;  // the frame that completes it: to_window - 1
+    int n = std::min({left, kChunk, delay_len_ - static_cast<int>(delay_pos_),
+                      to_window > 1 ? to_window - 1 : window_frames_});
+    if (fast_left_ > 0) n = std::min(n, fast_left_);
+    return n;
+}
+
+// The level-matching gain of every frame of the chunk. Within a chunk the goal and the time
+// constant stay the same (the gain approaches its goal without crossing it), so the gain
+// n frames on is goal + (gain - goal) × k^n: the same value as n steps of the recurrence up to
+// the rounding of the last bits, and no chain of dependent steps.
+void Leveler::level_gains(const BlockConstants& k, Chunk& c) {
+    float goal = gain_;
+    Speed speed = kHold;  // near silence the gain holds
+    if (!cfg_.on) {
+        goal = 1.0f;
+        speed = 1.0f < gain_ ? kFast : kSlow;
+    } else if (in_db > kSilenceDb) {
+        goal = k.target;
+        speed = k.target < gain_ ? kFast : kSlow;
+    }
+    if (fast_left_ > 0) {
+        fast_left_ -= c.frames;
+        speed = kMedium;
+    }
+    if (goal == gain_) {
+        std::fill(c.gain, c.gain + c.frames, gain_);
+        return;
+    }
+    const float gap = gain_ - goal;
+    const float* power = coef_pow_[speed].data();
+    for (int i = 0; i < c.frames; ++i) c.gain[i] = gap * power[i] + goal;
+    gain_ = c.gain[c.frames - 1];
+}
+
+// Turns the level-matching gains into the total gains, with the limiter and the volume.
 //
 // Limiter: instant attack on the incoming frame's peak; the release waits until that peak has
 // left the delay line, so the look-ahead really lowers the gain before the peak is heard. The
 // frame leaving now is checked as well: the level-matching gain may have risen since it came in.
-template <int C>
-int Leveler::run(const BlockConstants& k, short* pcm, int frames, float volume) {
-    const int channels = C > 0 ? C : channels_;
-    const bool on = cfg_.on;
-    const int window = window_frames_;
-    const int delay_len = delay_len_;
-    short* const delay = delay_.data();
-    float gain = gain_, limit_gain = limit_gain_;
-    int hold_left = hold_left_, fast_left = fast_left_;
-    int64_t in_sum = in_sum_;
-    int in_count = in_count_;
-    double out_sum = out_sum_;
-    int out_count = out_count_;
-    int delay_pos = static_cast<int>(delay_pos_);
-    bool audible = in_db > kSilenceDb;
-    float target = target_gain(k);  // again only when the measured level changes
-    int block_peak = 0;
-    for (int f = 0; f < frames; ++f) {
-        short* frame = pcm + static_cast<size_t>(f) * channels;
-        int peak = 0;
-        int64_t power = 0;
-        for (int c = 0; c < channels; ++c) {
-            const int v = frame[c];
-            power += v * v;
-            peak = std::max(peak, std::abs(v));
-        }
-        block_peak = std::max(block_peak, peak);
-        in_sum += power;
-        if (++in_count >= window) {
-            in_db = window_db(static_cast<double>(in_sum) / channels, in_count);
-            in_sum = 0;
-            in_count = 0;
-            audible = in_db > kSilenceDb;
-            target = target_gain(k);
-        }
-
-        float goal = gain, coef = k.slow;  // near silence the gain holds
-        if (!on) {
-            goal = 1.0f;
-            coef = 1.0f < gain ? k.fast : k.slow;
-        } else if (audible) {
-            goal = target;
-            coef = target < gain ? k.fast : k.slow;
-        }
-        if (fast_left > 0) {
-            --fast_left;
-            coef = k.medium;
-        }
-        gain = (gain - goal) * coef + goal;
-
-        short* slot = delay + static_cast<size_t>(delay_pos) * channels;
-        const float q = peak * gain;
-        const float limit_target = q > k.ceiling ? k.ceiling / q : 1.0f;
-        if (limit_target <= limit_gain) {
-            limit_gain = limit_target;
-            hold_left = delay_len;
-        } else if (hold_left > 0) {
-            --hold_left;
-        } else {
-            limit_gain = (limit_gain - limit_target) * k.fast + limit_target;
-        }
-        int leaving_peak = 0;
-        for (int c = 0; c < channels; ++c)
-            leaving_peak = std::max(leaving_peak, std::abs(static_cast<int>(slot[c])));
-        const float leaving_level = leaving_peak * gain;
-        if (leaving_level * limit_gain > k.ceiling) limit_gain = k.ceiling / leaving_level;
-
-        const float g = gain * limit_gain * volume;
-        double out_power = 0;
-        for (int c = 0; c < channels; ++c) {
-            const float y = slot[c] * g;
-            slot[c] = frame[c];
-            frame[c] = clip(y, &out_power);
-        }
-        out_sum += out_power / channels;
-        if (++out_count >= window) {
-            out_db = window_db(out_sum, out_count);
-            out_sum = 0;
-            out_count = 0;
-        }
-        if (++delay_pos == delay_len) delay_pos = 0;
+// While no sample coming in or leaving comes near the ceiling, the limiter's course does not
+// depend on the samples and the chunk is done as a whole, its release in closed form like the
+// level-matching gain.
+void Leveler::limit(const BlockConstants& k, const short* in, const short* slot, Chunk& c,
+                    float volume) {
+    const int n = c.frames;
+    const float top = std::max(c.gain[0], c.gain[n - 1]);
+    const int leaving = sample_kernels::peak(slot, static_cast<size_t>(n) * channels_);
+    const bool quiet = c.in_peak * top <= k.ceiling && leaving * top <= k.ceiling;
+    float lg = limit_gain_;
+    if (quiet) {
+        // Held while the last peak is in the line, then released toward 1 in closed form.
+        const int held = 1.0f <= lg ? n : std::min(hold_left_, n);
+        for (int i = 0; i < held; ++i) c.gain[i] = c.gain[i] * lg * volume;
+        const float gap = lg - 1.0f;
+        const float* power = coef_pow_[kFast].data();
+        for (int i = held; i < n; ++i)
+            c.gain[i] = c.gain[i] * (gap * power[i - held] + 1.0f) * volume;
+        if (held < n) lg = gap * power[n - held - 1] + 1.0f;
+        hold_left_ = 1.0f <= lg ? delay_len_ : hold_left_ - held;
+        limit_gain_ = lg;
+        return;
     }
-    gain_ = gain;
-    limit_gain_ = limit_gain;
-    hold_left_ = hold_left;
-    fast_left_ = fast_left;
-    in_sum_ = in_sum;
-    in_count_ = in_count;
-    out_sum_ = out_sum;
-    out_count_ = out_count;
-    delay_pos_ = static_cast<size_t>(delay_pos);
-    return block_peak;
+    for (int i = 0; i < n; ++i) {
+        const float gain = c.gain[i];
+        const float q = frame_peak(in + static_cast<size_t>(i) * channels_, channels_) * gain;
+        const float target = q > k.ceiling ? k.ceiling / q : 1.0f;
+        if (target <= lg) {
+            lg = target;
+            hold_left_ = delay_len_;
+        } else if (hold_left_ > 0) {
+            --hold_left_;
+        } else {
+            lg = (lg - target) * coef_[kFast] + target;
+        }
+        const float level = frame_peak(slot + static_cast<size_t>(i) * channels_, channels_) * gain;
+        if (level * lg > k.ceiling) lg = k.ceiling / level;
+        c.gain[i] = gain * lg * volume;
+    }
+    limit_gain_ = lg;
+}
+
+// Output window. Four running sums in place of one: the order of the additions is free within
+// rounding, and independent sums let the loop vectorise.
+void Leveler::measure_out(const double* power, int frames) {
+    for (int i = 0; i < frames;) {
+        const int m = std::min(frames - i, window_frames_ - out_count_);
+        double lanes[4] = {0, 0, 0, 0};
+        int j = 0;
+        for (; j + 4 <= m; j += 4)
+            for (int l = 0; l < 4; ++l) lanes[l] += power[i + j + l];
+        for (; j < m; ++j) lanes[0] += power[i + j];
+        out_sum_ += (lanes[0] + lanes[1]) + (lanes[2] + lanes[3]);
+        out_count_ += m;
+        i += m;
+        if (out_count_ >= window_frames_) {
+            out_db = window_db(out_sum_, out_count_);
+            out_sum_ = 0;
+            out_count_ = 0;
+        }
+    }
 }
 
 float Leveler::process(short* pcm, int frames, float volume) {
     if (frames <= 0) return volume;
-    const BlockConstants k{from_db(cfg_.ceiling_db) * 32767.0f, from_db(cfg_.min_gain_db),
-                           from_db(cfg_.max_gain_db), coefficient(rate_, kFastSeconds),
-                           coefficient(rate_, kSlowSeconds), coefficient(rate_, kMediumSeconds)};
-    // A channel count known at compile time lets the per-frame loops unroll.
+    BlockConstants k{from_db(cfg_.ceiling_db) * 32767.0f, from_db(cfg_.min_gain_db),
+                     from_db(cfg_.max_gain_db), 0.0f};
+    k.target = target_gain(k);
     int block_peak = 0;
-    switch (channels_) {
-    case 1: block_peak = run<1>(k, pcm, frames, volume); break;
-    case 2: block_peak = run<2>(k, pcm, frames, volume); break;
-    default: block_peak = run<0>(k, pcm, frames, volume); break;
+    Chunk c;
+    for (int done = 0; done < frames; done += c.frames) {
+        c.frames = chunk_frames(frames - done);
+        short* in = pcm + static_cast<size_t>(done) * channels_;
+        short* slot = delay_.data() + delay_pos_ * channels_;
+        // The frame that completes an input window is measured first: it already follows
+        // the new level.
+        int measured = 0;
+        c.in_peak = 0;
+        if (in_count_ == window_frames_ - 1) {
+            const sample_kernels::Stats first = sample_kernels::measure(in, channels_);
+            c.in_peak = first.peak;
+            in_db =
+                window_db(static_cast<double>(in_sum_ + first.sumsq) / channels_, window_frames_);
+            in_sum_ = 0;
+            in_count_ = 0;
+            k.target = target_gain(k);
+            measured = 1;
+        }
+        const sample_kernels::Stats rest =
+            sample_kernels::measure(in + static_cast<size_t>(measured) * channels_,
+                                    static_cast<size_t>(c.frames - measured) * channels_);
+        c.in_peak = std::max(c.in_peak, rest.peak);
+        in_sum_ += rest.sumsq;
+        in_count_ += c.frames - measured;
+        block_peak = std::max(block_peak, c.in_peak);
+
+        level_gains(k, c);
+        limit(k, in, slot, c, volume);
+        sample_kernels::apply(slot, in, c.gain, static_cast<size_t>(c.frames), channels_, c.power);
+        measure_out(c.power, c.frames);
+        delay_pos_ += static_cast<size_t>(c.frames);
+        if (delay_pos_ == static_cast<size_t>(delay_len_)) delay_pos_ = 0;
     }
     gain_db = to_db(gain_ * limit_gain_);
     peak_db = to_db(block_peak / 32768.0);

@@ -2,6 +2,7 @@
 // No lock of its own: the player calls every member with its mutex held, `process` from the
 // decode thread. `process` allocates nothing; the delay line is sized by `prepare`.
 #pragma once
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -34,11 +35,18 @@ public:
     float peak_db = -60.0f;
     float gain_db = 0.0f;
 
+    // Frames handled as one piece: the gain follows a closed form within it, and the limiter
+    // works on it as a whole while no peak comes near the ceiling.
+    static constexpr int kChunk = 256;
+
 private:
     struct BlockConstants;
+    struct Chunk;
     float target_gain(const BlockConstants& k) const;
-    template <int C>
-    int run(const BlockConstants& k, short* pcm, int frames, float volume);
+    int chunk_frames(int left) const;
+    void level_gains(const BlockConstants& k, Chunk& c);
+    void limit(const BlockConstants& k, const short* in, const short* slot, Chunk& c, float volume);
+    void measure_out(const double* power, int frames);
 
     Config cfg_;
     int rate_ = 48000;
@@ -57,4 +65,9 @@ private:
     int delay_len_ = 0;
     float limit_gain_ = 1.0f;
     int hold_left_ = 0;   // frames before the limiter may release: until the peak has left the line
+    // Smoothing coefficients for rate_ (fast, slow, medium) and their powers k^1 .. k^kChunk,
+    // so that the gain n frames on is one product away.
+    int coef_rate_ = 0;
+    std::array<float, 3> coef_{};
+    std::array<std::array<float, kChunk>, 3> coef_pow_{};
 };

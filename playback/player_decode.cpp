@@ -9,6 +9,7 @@
 
 #include "i18n/i18n.h"
 #include "playback/player.h"
+#include "playback/sample_kernels.h"
 #include "system/logger.h"
 #include "system/paths.h"
 
@@ -296,46 +297,35 @@ static void raise_to(std::atomic<int>& peak, int value) {
 }
 
 // Peak and sum of squares of the first one or two channels of `frames` frames, `stride`
-// samples apart (S > 0: known at compile time, so that the common layouts unroll).
-template <int S>
-static void sum_channels(const short* pcm, int frames, int stride, int peak[2], int64_t sumsq[2]) {
-    const int step = S > 0 ? S : stride;
-    int p0 = 0, p1 = 0;
-    int64_t s0 = 0, s1 = 0;
-    for (int f = 0; f < frames; ++f) {
-        const short* frame = pcm + static_cast<size_t>(f) * step;
-        const int v0 = std::abs(static_cast<int>(frame[0]));
-        p0 = std::max(p0, v0);
-        s0 += v0 * v0;
-        if (step > 1) {
-            const int v1 = std::abs(static_cast<int>(frame[1]));
-            p1 = std::max(p1, v1);
-            s1 += v1 * v1;
+// samples apart.
+static void sum_channels(const short* pcm, int frames, int stride, sample_kernels::Stats out[2]) {
+    const size_t n = static_cast<size_t>(frames);
+    if (stride == 1) {
+        out[0] = out[1] = sample_kernels::measure(pcm, n);
+        return;
+    }
+    if (stride == 2) {
+        sample_kernels::measure_stereo(pcm, n, out);
+        return;
+    }
+    out[0] = out[1] = sample_kernels::Stats{};
+    for (size_t f = 0; f < n; ++f) {
+        for (int c = 0; c < 2; ++c) {
+            const int v = std::abs(static_cast<int>(pcm[f * stride + c]));
+            out[c].peak = std::max(out[c].peak, v);
+            out[c].sumsq += v * v;
         }
     }
-    if (step == 1) {
-        p1 = p0;
-        s1 = s0;
-    }
-    peak[0] = p0;
-    peak[1] = p1;
-    sumsq[0] = s0;
-    sumsq[1] = s1;
 }
 
 void Player::measure_output(const short* pcm, int frames) {
     const int channels = out_channels_;
     if (frames <= 0 || !pcm || channels <= 0) return;
-    int peak[2];
-    int64_t sumsq[2];
-    switch (channels) {
-    case 1: sum_channels<1>(pcm, frames, 1, peak, sumsq); break;
-    case 2: sum_channels<2>(pcm, frames, 2, peak, sumsq); break;
-    default: sum_channels<0>(pcm, frames, channels, peak, sumsq); break;
-    }
+    sample_kernels::Stats stats[2];
+    sum_channels(pcm, frames, channels, stats);
     for (int c = 0; c < 2; ++c) {
-        raise_to(meter_peak_[c], peak[c]);
-        meter_sumsq_[c].fetch_add(sumsq[c], std::memory_order_relaxed);
+        raise_to(meter_peak_[c], stats[c].peak);
+        meter_sumsq_[c].fetch_add(stats[c].sumsq, std::memory_order_relaxed);
     }
     level_frames_.fetch_add(frames, std::memory_order_relaxed);
 }
