@@ -22,7 +22,6 @@ namespace ui {
 
 namespace {
 
-constexpr uint8_t kDimAlpha = 0x59;
 constexpr uint32_t kOpaqueWhite = 0xFFFFFFFF;
 constexpr uint32_t kShade = 0xB4000000;  // over the window behind an overlay
 constexpr float kMargin = 16;
@@ -185,11 +184,6 @@ void draw_levels() {
 }
 
 }  // namespace
-
-gfx::Color colour(int role, bool dimmed) {
-    const gfx::Color c = theme::colors()[role];
-    return dimmed ? gfx::with_alpha(c, kDimAlpha) : c;
-}
 
 void draw_text(const gfx::Rect& r, std::string_view text, float size, gfx::Color c,
                gfx::Align align, bool bold) {

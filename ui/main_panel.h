@@ -13,18 +13,10 @@
 
 #include "gui/gfx.h"
 #include "playback/player.h"
+#include "ui/widgets.h"
 
 namespace ui {
 
-// Palette roles (theme::colors()) used by the panel and its overlays.
-namespace role {
-constexpr int kBackground = 0, kSurface = 1, kSurfaceHover = 2, kBorder = 3, kText = 4,
-              kSecondary = 5, kStrong = 6, kAccent = 7, kAccentHover = 8, kSelection = 13,
-              kTrack = 14, kFilled = 15, kError = 17;
-}  // namespace role
-
-// The role's colour of the current theme; dimmed, with its alpha replaced by 0x59.
-gfx::Color colour(int role, bool dimmed = false);
 // One line of text vertically centred in `r` and cut at its edges; `size` in pixels at scale 1.
 void draw_text(const gfx::Rect& r, std::string_view text, float size, gfx::Color c,
                gfx::Align align = gfx::Align::Left, bool bold = false);

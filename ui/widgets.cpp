@@ -9,11 +9,6 @@ namespace ui {
 
 namespace {
 
-// Palette roles.
-constexpr int kSurface = 1, kSurfaceHover = 2, kBorder = 3, kText = 4, kSecondary = 5, kAccent = 7,
-              kAccentHover = 8, kOnAccent = 9, kInput = 10, kInputBorder = 11, kFocus = 12,
-              kSelection = 13, kTrack = 14, kFilled = 15, kError = 17;
-
 constexpr uint8_t kDimAlpha = 0x59;
 constexpr float kLabelSize = 15, kValueSize = 13;
 constexpr float kHairline = 1;  // outline width in pixels, not scaled
@@ -36,16 +31,13 @@ constexpr float kSelectionInset = 4, kCaretInset = 5;
 
 float scale() { return g_ui.scale; }
 
-gfx::Color colour(int role) { return theme::colors()[role]; }
 // Check boxes and radio buttons fade as a whole when disabled.
-gfx::Color tone(int role, bool enabled) {
-    return enabled ? colour(role) : gfx::with_alpha(colour(role), kDimAlpha);
-}
+gfx::Color tone(int role, bool enabled) { return colour(role, !enabled); }
 
 void draw_choice_label(const gfx::Rect& r, std::string_view label, bool enabled) {
     const float indent = kLabelIndent * scale();
     gfx::text({r.x + indent, r.y, r.w - indent, r.h}, label, kLabelSize * scale(),
-              tone(kText, enabled), gfx::Align::Left, false, true);
+              tone(role::kText, enabled), gfx::Align::Left, false, true);
 }
 
 // gfx clips a text to the rectangle it starts in, so a text scrolled past the inner left edge
@@ -59,30 +51,35 @@ void draw_scrolled_text(const Field& f, float x0, float iw, const gfx::Rect& r) 
     if (first > 0 && edge > 0) {
         const size_t cut = prev_boundary(t, first);
         gfx::text({x0, r.y, std::min(edge, iw), r.h}, std::string_view(t).substr(cut, first - cut),
-                  size, colour(kText), gfx::Align::Right, false, true);
+                  size, colour(role::kText), gfx::Align::Right, false, true);
     }
     if (edge < iw)
         gfx::text({x0 + std::max(edge, 0.0f), r.y, iw - std::max(edge, 0.0f), r.h},
-                  std::string_view(t).substr(first), size, colour(kText), gfx::Align::Left, false,
+                  std::string_view(t).substr(first), size, colour(role::kText), gfx::Align::Left, false,
                   true);
 }
 
 }  // namespace
 
+gfx::Color colour(int role, bool dimmed) {
+    const gfx::Color c = theme::colors()[role];
+    return dimmed ? gfx::with_alpha(c, kDimAlpha) : c;
+}
+
 void draw_button(const gfx::Rect& r, std::string_view label, bool primary, bool hover,
                  bool enabled) {
-    int fill = kSurfaceHover, text = kSecondary;
+    int fill = role::kSurfaceHover, text = role::kSecondary;
     bool outline = !primary;
     if (enabled && primary) {
-        fill = hover ? kAccentHover : kAccent;
-        text = kOnAccent;
+        fill = hover ? role::kAccentHover : role::kAccent;
+        text = role::kOnAccent;
     } else if (enabled) {
-        fill = hover ? kSurfaceHover : kSurface;
-        text = kText;
+        fill = hover ? role::kSurfaceHover : role::kSurface;
+        text = role::kText;
     }
     const float corner = kCorner * scale();
     gfx::fill_round_rect(r, corner, colour(fill));
-    if (outline) gfx::stroke_round_rect(r, corner, colour(kBorder), kHairline);
+    if (outline) gfx::stroke_round_rect(r, corner, colour(role::kBorder), kHairline);
     gfx::text(r, label, kLabelSize * scale(), colour(text), gfx::Align::Center, false, true);
 }
 
@@ -90,15 +87,15 @@ void draw_check(const gfx::Rect& r, bool ticked, std::string_view label, bool ho
     const float s = scale();
     const gfx::Rect box = {r.x, r.y + (r.h - kBox * s) / 2, kBox * s, kBox * s};
     if (ticked) {
-        gfx::fill_round_rect(box, kBoxCorner * s, tone(kAccent, enabled));
-        gfx::stroke_round_rect(box, kBoxCorner * s, tone(kAccent, enabled), kHairline);
+        gfx::fill_round_rect(box, kBoxCorner * s, tone(role::kAccent, enabled));
+        gfx::stroke_round_rect(box, kBoxCorner * s, tone(role::kAccent, enabled), kHairline);
         for (int i = 0; i < 2; ++i)
             gfx::line(box.x + kTick[i][0] * s, box.y + kTick[i][1] * s, box.x + kTick[i + 1][0] * s,
-                      box.y + kTick[i + 1][1] * s, tone(kOnAccent, enabled), kTickWidth * s);
+                      box.y + kTick[i + 1][1] * s, tone(role::kOnAccent, enabled), kTickWidth * s);
     } else {
-        gfx::fill_round_rect(box, kBoxCorner * s, tone(kInput, enabled));
+        gfx::fill_round_rect(box, kBoxCorner * s, tone(role::kInput, enabled));
         gfx::stroke_round_rect(box, kBoxCorner * s,
-                               tone(hover && enabled ? kFocus : kInputBorder, enabled), kHairline);
+                               tone(hover && enabled ? role::kFocus : role::kInputBorder, enabled), kHairline);
     }
     draw_choice_label(r, label, enabled);
 }
@@ -108,12 +105,12 @@ void draw_radio(const gfx::Rect& r, bool selected, std::string_view label, bool 
     const float s = scale();
     const float cx = r.x + kDisc * s, cy = r.y + r.h / 2;
     if (selected) {
-        gfx::fill_circle(cx, cy, kDisc * s, tone(kAccent, enabled));
-        gfx::fill_circle(cx, cy, kDot * s, tone(kOnAccent, enabled));
+        gfx::fill_circle(cx, cy, kDisc * s, tone(role::kAccent, enabled));
+        gfx::fill_circle(cx, cy, kDot * s, tone(role::kOnAccent, enabled));
     } else {
         gfx::fill_circle(cx, cy, kDisc * s,
-                         tone(hover && enabled ? kFocus : kInputBorder, enabled));
-        gfx::fill_circle(cx, cy, kHole * s, tone(kInput, enabled));
+                         tone(hover && enabled ? role::kFocus : role::kInputBorder, enabled));
+        gfx::fill_circle(cx, cy, kHole * s, tone(role::kInput, enabled));
     }
     draw_choice_label(r, label, enabled);
 }
@@ -123,28 +120,28 @@ void draw_slider(const gfx::Rect& r, float value, std::string_view text, bool ho
     const float v = value > 0 ? std::min(value, 1.0f) : 0.0f;
     const float cy = r.y + r.h / 2;
     const float half = kTrackHalf * s;
-    gfx::fill_round_rect({r.x, cy - half, r.w, 2 * half}, half, colour(kTrack));
-    gfx::fill_round_rect({r.x, cy - half, r.w * v, 2 * half}, half, colour(kFilled));
+    gfx::fill_round_rect({r.x, cy - half, r.w, 2 * half}, half, colour(role::kTrack));
+    gfx::fill_round_rect({r.x, cy - half, r.w * v, 2 * half}, half, colour(role::kFilled));
     gfx::fill_circle(r.x + r.w * v, cy, (hover ? kKnobHover : kKnob) * s,
-                     colour(hover ? kAccentHover : kAccent));
+                     colour(hover ? role::kAccentHover : role::kAccent));
     if (!text.empty())
         gfx::text({r.x + r.w + kValueGap * s, r.y - kValueOverhang * s, kValueWidth * s,
                    r.h + 2 * kValueOverhang * s},
-                  text, kValueSize * s, colour(kSecondary), gfx::Align::Left, false, true);
+                  text, kValueSize * s, colour(role::kSecondary), gfx::Align::Left, false, true);
 }
 
 void draw_field(const gfx::Rect& r, const Field& f, bool focused, std::string_view placeholder,
                 bool invalid) {
     const float s = scale();
     const float x0 = inner_left(r), iw = inner_width(r);
-    gfx::fill_round_rect(r, kCorner * s, colour(kInput));
+    gfx::fill_round_rect(r, kCorner * s, colour(role::kInput));
     gfx::stroke_round_rect(r, kCorner * s,
-                           colour(invalid   ? kError
-                                  : focused ? kFocus
-                                            : kInputBorder),
+                           colour(invalid   ? role::kError
+                                  : focused ? role::kFocus
+                                            : role::kInputBorder),
                            focused || invalid ? 2 * kHairline : kHairline);
     if (f.text.empty() && !focused) {
-        gfx::text({x0, r.y, iw, r.h}, placeholder, kFieldTextSize * s, colour(kSecondary),
+        gfx::text({x0, r.y, iw, r.h}, placeholder, kFieldTextSize * s, colour(role::kSecondary),
                   gfx::Align::Left, false, true);
         return;
     }
@@ -156,7 +153,7 @@ void draw_field(const gfx::Rect& r, const Field& f, bool focused, std::string_vi
         if (right > left)
             gfx::fill_rect(
                 {left, r.y + kSelectionInset * s, right - left, r.h - 2 * kSelectionInset * s},
-                colour(kSelection));
+                colour(role::kSelection));
     }
     draw_scrolled_text(f, x0, iw, r);
     if (focused && g_caret_on) {
@@ -164,7 +161,7 @@ void draw_field(const gfx::Rect& r, const Field& f, bool focused, std::string_vi
         if (xc >= x0 - 1 && xc <= x0 + iw)
             gfx::fill_rect(
                 {xc, r.y + kCaretInset * s, std::max(s, 1.0f), r.h - 2 * kCaretInset * s},
-                colour(kText));
+                colour(role::kText));
     }
 }
 
