@@ -1,9 +1,9 @@
 // Level matching plus the output meter, the per-sample work between decoder and output.
 //
-//   bench_leveler <signal> <seconds>   runs <seconds> of 44100 Hz stereo through Leveler and
-//                                      the meter's loop in blocks of a tenth of a second and
-//                                      prints ns_per_frame=N; <signal> is "noise" or a file of
-//                                      at least 10 s of raw s16le stereo, looped
+//   bench_leveler <signal> <seconds> [off]
+//       runs <seconds> of 44100 Hz stereo through Leveler and the meter's loop in blocks of a
+//       tenth of a second and prints ns_per_frame=N; <signal> is "noise" or a file of at least
+//       10 s of raw s16le stereo, looped; "off" switches level matching off
 //
 // Instructions per frame come from bench_leveler.sh, which runs this under callgrind twice.
 #include "playback/leveler.h"
@@ -44,15 +44,18 @@ std::vector<short> load_signal(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string kind = argc == 3 ? argv[1] : "";
+    const std::string kind = argc == 3 || argc == 4 ? argv[1] : "";
     const std::vector<short> signal = load_signal(kind);
     if (signal.empty()) {
-        std::fprintf(stderr, "usage: bench_leveler noise|<file.raw> <seconds>\n");
+        std::fprintf(stderr, "usage: bench_leveler noise|<file.raw> <seconds> [off]\n");
         return 2;
     }
     const long frames = static_cast<long>(std::atof(argv[2]) * kRate);
     std::vector<short> block(2 * kBlock);
     Leveler leveler;
+    Leveler::Config config;
+    config.on = !(argc == 4 && std::string(argv[3]) == "off");
+    leveler.configure(config);
     leveler.prepare(kRate, 2);
     leveler.new_track();
     sample_kernels::Stats meter[2];

@@ -44,13 +44,13 @@ struct Leveler::BlockConstants {
     float target;  // the gain that puts the last measured input level on the target
 };
 
-// One piece of a block: its frames, each frame's gain (level matching, then the total with
-// limiter and volume) and output power, and the largest input sample.
+// One piece of a block: its frames, the largest input sample, and the total gain (level
+// matching, limiter and volume) of each frame, or of all frames at once when it is uniform.
 struct Leveler::Chunk {
     int frames;
     int in_peak;
+    bool uniform;
     float gain[kChunk];
-    double power[kChunk];
 };
 
 Leveler::Leveler() { prepare(rate_, channels_); }
@@ -77,6 +77,7 @@ void Leveler::prepare(int rate, int channels) {
     channels_ = channels < 1 ? 2 : channels;
     delay_.assign(static_cast<size_t>(delay_len_) * channels_, 0);
     delay_pos_ = 0;
+    written_peak_ = leaving_peak_ = 0;
     in_sum_ = 0;
     in_count_ = 0;
     limit_gain_ = 1.0f;
@@ -95,6 +96,7 @@ void Leveler::prepare(int rate, int channels) {
 void Leveler::new_track() {
     std::fill(delay_.begin(), delay_.end(), 0);
     delay_pos_ = 0;
+    written_peak_ = leaving_peak_ = 0;
     limit_gain_ = 1.0f;
     hold_left_ = 0;
     fast_left_ = rate_ / 2;
@@ -106,22 +108,22 @@ float Leveler::target_gain(const BlockConstants& k) const {
 }
 
 // Frames of the next chunk: it ends before the frame that completes an input window (that
-// frame already follows the new level, so it opens the next chunk), when the medium time
-// constant runs out, and where the delay line wraps, so that it reads only slots written
-// before it.
+// frame already follows the new level, so it opens the next chunk), with an output window,
+// when the medium time constant runs out, and where the delay line wraps, so that it reads
+// only slots written before it.
 int Leveler::chunk_frames(int left) const {
     const int to_window = window_frames_ - in_count_;  // the frame that completes it: to_window - 1
     int n = std::min({left, kChunk, delay_len_ - static_cast<int>(delay_pos_),
-                      to_window > 1 ? to_window - 1 : window_frames_});
+                      to_window > 1 ? to_window - 1 : window_frames_, window_frames_ - out_count_});
     if (fast_left_ > 0) n = std::min(n, fast_left_);
     return n;
 }
 
-// The level-matching gain of every frame of the chunk. Within a chunk the goal and the time
+// The level-matching gain over the next `frames` frames. Within a chunk the goal and the time
 // constant stay the same (the gain approaches its goal without crossing it), so the gain
 // n frames on is goal + (gain - goal) × k^n: the same value as n steps of the recurrence up to
 // the rounding of the last bits, and no chain of dependent steps.
-void Leveler::level_gains(const BlockConstants& k, Chunk& c) {
+sample_kernels::Glide Leveler::level_glide(const BlockConstants& k, int frames) {
     float goal = gain_;
     Speed speed = kHold;  // near silence the gain holds
     if (!cfg_.on) {
@@ -132,17 +134,14 @@ void Leveler::level_gains(const BlockConstants& k, Chunk& c) {
         speed = k.target < gain_ ? kFast : kSlow;
     }
     if (fast_left_ > 0) {
-        fast_left_ -= c.frames;
+        fast_left_ -= frames;
         speed = kMedium;
     }
-    if (goal == gain_) {
-        std::fill(c.gain, c.gain + c.frames, gain_);
-        return;
-    }
+    if (goal == gain_) return {0.0f, gain_, coef_pow_[kFast].data()};
     const float gap = gain_ - goal;
     const float* power = coef_pow_[speed].data();
-    for (int i = 0; i < c.frames; ++i) c.gain[i] = gap * power[i] + goal;
-    gain_ = c.gain[c.frames - 1];
+    gain_ = gap * power[frames - 1] + goal;
+    return {gap, goal, power};
 }
 
 // Turns the level-matching gains into the total gains, with the limiter and the volume.
@@ -152,27 +151,35 @@ void Leveler::level_gains(const BlockConstants& k, Chunk& c) {
 // frame leaving now is checked as well: the level-matching gain may have risen since it came in.
 // While no sample coming in or leaving comes near the ceiling, the limiter's course does not
 // depend on the samples and the chunk is done as a whole, its release in closed form like the
-// level-matching gain.
-void Leveler::limit(const BlockConstants& k, const short* in, const short* slot, Chunk& c,
-                    float volume) {
+// level-matching gain; with both gains at rest it is one gain for the whole chunk.
+void Leveler::limit(const BlockConstants& k, const sample_kernels::Glide& level, const short* in,
+                    const short* slot, Chunk& c, float volume) {
     const int n = c.frames;
-    const float top = std::max(c.gain[0], c.gain[n - 1]);
-    const int leaving = sample_kernels::peak(slot, static_cast<size_t>(n) * channels_);
-    const bool quiet = c.in_peak * top <= k.ceiling && leaving * top <= k.ceiling;
+    const float top = std::max(level.gap * level.power[0] + level.goal,
+                               level.gap * level.power[n - 1] + level.goal);
+    const bool quiet = c.in_peak * top <= k.ceiling && leaving_peak_ * top <= k.ceiling;
+    const float* release = coef_pow_[kFast].data();
     float lg = limit_gain_;
+    c.uniform = false;
     if (quiet) {
         // Held while the last peak is in the line, then released toward 1 in closed form.
         const int held = 1.0f <= lg ? n : std::min(hold_left_, n);
-        for (int i = 0; i < held; ++i) c.gain[i] = c.gain[i] * lg * volume;
-        const float gap = lg - 1.0f;
-        const float* power = coef_pow_[kFast].data();
-        for (int i = held; i < n; ++i)
-            c.gain[i] = c.gain[i] * (gap * power[i - held] + 1.0f) * volume;
-        if (held < n) lg = gap * power[n - held - 1] + 1.0f;
+        const sample_kernels::Glide hold{0.0f, lg, release};
+        if (held == n && level.gap == 0.0f) {
+            c.uniform = true;
+            c.gain[0] = level.goal * lg * volume;
+        } else {
+            sample_kernels::gains(c.gain, static_cast<size_t>(held), level, hold, volume);
+            const sample_kernels::Glide rest{level.gap, level.goal, level.power + held};
+            sample_kernels::gains(c.gain + held, static_cast<size_t>(n - held), rest,
+                                  {lg - 1.0f, 1.0f, release}, volume);
+        }
+        if (held < n) lg = (lg - 1.0f) * release[n - held - 1] + 1.0f;
         hold_left_ = 1.0f <= lg ? delay_len_ : hold_left_ - held;
         limit_gain_ = lg;
         return;
     }
+    sample_kernels::gains(c.gain, static_cast<size_t>(n), level, {0.0f, 1.0f, release}, 1.0f);
     for (int i = 0; i < n; ++i) {
         const float gain = c.gain[i];
         const float q = frame_peak(in + static_cast<size_t>(i) * channels_, channels_) * gain;
@@ -185,31 +192,21 @@ void Leveler::limit(const BlockConstants& k, const short* in, const short* slot,
         } else {
             lg = (lg - target) * coef_[kFast] + target;
         }
-        const float level = frame_peak(slot + static_cast<size_t>(i) * channels_, channels_) * gain;
-        if (level * lg > k.ceiling) lg = k.ceiling / level;
+        const float level_now = frame_peak(slot + static_cast<size_t>(i) * channels_, channels_) * gain;
+        if (level_now * lg > k.ceiling) lg = k.ceiling / level_now;
         c.gain[i] = gain * lg * volume;
     }
     limit_gain_ = lg;
 }
 
-// Output window. Four running sums in place of one: the order of the additions is free within
-// rounding, and independent sums let the loop vectorise.
-void Leveler::measure_out(const double* power, int frames) {
-    for (int i = 0; i < frames;) {
-        const int m = std::min(frames - i, window_frames_ - out_count_);
-        double lanes[4] = {0, 0, 0, 0};
-        int j = 0;
-        for (; j + 4 <= m; j += 4)
-            for (int l = 0; l < 4; ++l) lanes[l] += power[i + j + l];
-        for (; j < m; ++j) lanes[0] += power[i + j];
-        out_sum_ += (lanes[0] + lanes[1]) + (lanes[2] + lanes[3]);
-        out_count_ += m;
-        i += m;
-        if (out_count_ >= window_frames_) {
-            out_db = window_db(out_sum_, out_count_);
-            out_sum_ = 0;
-            out_count_ = 0;
-        }
+// Output window: chunks end with it, so a chunk's sum belongs to one window.
+void Leveler::measure_out(double sum, int frames) {
+    out_sum_ += sum / channels_;
+    out_count_ += frames;
+    if (out_count_ >= window_frames_) {
+        out_db = window_db(out_sum_, out_count_);
+        out_sum_ = 0;
+        out_count_ = 0;
     }
 }
 
@@ -246,12 +243,18 @@ float Leveler::process(short* pcm, int frames, float volume) {
         in_count_ += c.frames - measured;
         block_peak = std::max(block_peak, c.in_peak);
 
-        level_gains(k, c);
-        limit(k, in, slot, c, volume);
-        sample_kernels::apply(slot, in, c.gain, static_cast<size_t>(c.frames), channels_, c.power);
-        measure_out(c.power, c.frames);
+        limit(k, level_glide(k, c.frames), in, slot, c, volume);
+        const size_t n = static_cast<size_t>(c.frames);
+        measure_out(c.uniform ? sample_kernels::apply_uniform(slot, in, c.gain[0], n * channels_)
+                              : sample_kernels::apply(slot, in, c.gain, n, channels_),
+                    c.frames);
+        written_peak_ = std::max(written_peak_, c.in_peak);
         delay_pos_ += static_cast<size_t>(c.frames);
-        if (delay_pos_ == static_cast<size_t>(delay_len_)) delay_pos_ = 0;
+        if (delay_pos_ == static_cast<size_t>(delay_len_)) {
+            delay_pos_ = 0;
+            leaving_peak_ = written_peak_;
+            written_peak_ = 0;
+        }
     }
     gain_db = to_db(gain_ * limit_gain_);
     peak_db = to_db(block_peak / 32768.0);

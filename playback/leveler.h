@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/level_config.h"
+#include "playback/sample_kernels.h"
 
 class Leveler {
 public:
@@ -44,9 +45,10 @@ private:
     struct Chunk;
     float target_gain(const BlockConstants& k) const;
     int chunk_frames(int left) const;
-    void level_gains(const BlockConstants& k, Chunk& c);
-    void limit(const BlockConstants& k, const short* in, const short* slot, Chunk& c, float volume);
-    void measure_out(const double* power, int frames);
+    sample_kernels::Glide level_glide(const BlockConstants& k, int frames);
+    void limit(const BlockConstants& k, const sample_kernels::Glide& level, const short* in,
+               const short* slot, Chunk& c, float volume);
+    void measure_out(double sum, int frames);
 
     Config cfg_;
     int rate_ = 48000;
@@ -65,6 +67,10 @@ private:
     int delay_len_ = 0;
     float limit_gain_ = 1.0f;
     int hold_left_ = 0;   // frames before the limiter may release: until the peak has left the line
+    // Largest input sample written into the line in this pass over it, and in the pass before:
+    // every slot read in this pass was written in the one before, so that bounds what leaves.
+    int written_peak_ = 0;
+    int leaving_peak_ = 0;
     // Smoothing coefficients for rate_ (fast, slow, medium) and their powers k^1 .. k^kChunk,
     // so that the gain n frames on is one product away.
     int coef_rate_ = 0;
