@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Headless play on a private PulseAudio server with a null sink:
-#  1. CPU time of `--play --file F --seconds 20` against mpg123 playing the same 20 s of the same
-#     file to the same sink, as a ratio (target: at most 1.0);
+#  1. steady playback in instructions per second of audio, counted by callgrind over every
+#     thread, against `mpg123 -o pulse` on the same music-like 192 kbit/s file and sink (target:
+#     at most mpg123's); beside it the CPU time of `--play --file F --seconds 20` against mpg123
+#     playing the same 20 s of a tone, as a ratio (target: at most 1.0);
 #  2. peak resident memory of headless play from a pool of 100,000 files (target: under 64 MB);
 #  3. a rescan of that pool while playing leaves no gap in the output.
 set -uo pipefail
@@ -23,6 +25,16 @@ start_sound_server "$work" || { echo "bench_play: no sound server"; exit 1; }
 make_tone_mp3 "$build" 60 "$work/tone.mp3" || { echo "bench_play: could not make the test file"; exit 1; }
 
 cpu_seconds() { "$harness" cpu "$@" || echo "failed"; }
+instructions() {  # command...: "instructions decoded_frames" of the whole run, every thread
+  valgrind --tool=callgrind --callgrind-out-file="$work/cg.out" "$@" >/dev/null 2>"$work/cg.log" ||
+    return 1
+  local total frames
+  total=$(sed -n 's/.*Collected : \([0-9]*\).*/\1/p' "$work/cg.log")
+  frames=$(callgrind_annotate --auto=no --tree=calling "$work/cg.out" |
+    sed -n 's/.*> *???:mpg123_decode_frame (\([0-9,]*\)x).*/\1/p' | tr -d , |
+    awk '{ s += $1 } END { print s + 0 }')
+  echo "$total $frames"
+}
 peak_kb() {  # runs the command with its output in play.txt, prints the peak resident KB
   /usr/bin/time -f "%M" -o "$work/time.txt" "$@" >"$work/play.txt" 2>&1
   cat "$work/time.txt"
@@ -30,6 +42,34 @@ peak_kb() {  # runs the command with its output in play.txt, prints the peak res
 
 status=0
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config"
+
+# Each player runs for about 5 s and for about 25 s of the same music-like file. Both decode
+# with libmpg123, one call of mpg123_decode_frame per MPEG frame of 1152 samples, so the
+# difference in instructions over the difference in decoded frames is the steady cost of one
+# frame of audio, without start-up or the buffers' first fill, whatever the clock did under
+# callgrind; at 44100 Hz a second holds 44100 / 1152 frames.
+"$build/bench/bench_decode" pcm 40 |
+  lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -m j -b 192 --cbr - \
+    "$work/music.mp3" 2>/dev/null || { echo "bench_play: could not make the music file"; exit 1; }
+qm_play=("$qm" --play --file "$work/music.mp3" --device pulse:bench)
+ref=(mpg123 -q -o pulse -a bench)
+qm_runs="$(instructions "${qm_play[@]}" --seconds 5) $(instructions "${qm_play[@]}" --seconds 25)"
+plain_runs="$(instructions "${qm_play[@]}" --no-level --seconds 5) $(instructions "${qm_play[@]}" --no-level --seconds 25)"
+ref_runs="$(instructions "${ref[@]}" -n 191 "$work/music.mp3") $(instructions "${ref[@]}" -n 957 "$work/music.mp3")"
+if [ "$(wc -w <<<"$qm_runs $plain_runs $ref_runs")" -ne 12 ]; then
+  echo "bench_play: a player did not run to its end under callgrind"
+  status=1
+else
+  awk -v qm="$qm_runs" -v plain="$plain_runs" -v ref="$ref_runs" 'function per_second(runs, r) {
+      split(runs, r, " ")
+      return r[4] > r[2] ? (r[3] - r[1]) / (r[4] - r[2]) * 44100 / 1152 / 1e6 : 0
+    }
+    BEGIN {
+      o = per_second(qm); p = per_second(plain); t = per_second(ref)
+      printf "steady play: quavermill %.2f M instructions per second of audio (%.2f M with --no-level), mpg123 -o pulse %.2f M: ratio %.2f (target <= 1.0)\n", o, p, t, (t > 0 ? o / t : 99)
+      exit (o > 0 && o <= t) ? 0 : 1
+    }' || { echo "  over target"; status=1; }
+fi
 
 # 20 s at 48000 Hz are 834 MPEG frames of 1152 samples.
 ours=$(cpu_seconds "$qm" --play --file "$work/tone.mp3" --seconds 20 --device pulse:bench)
