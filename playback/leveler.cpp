@@ -110,11 +110,13 @@ float Leveler::target_gain(const BlockConstants& k) const {
 // Frames of the next chunk: it ends before the frame that completes an input window (that
 // frame already follows the new level, so it opens the next chunk), with an output window,
 // when the medium time constant runs out, and where the delay line wraps, so that it reads
-// only slots written before it.
+// only slots written before it. An output window that a lower rate has left longer than its
+// new length ends with the next frame.
 int Leveler::chunk_frames(int left) const {
     const int to_window = window_frames_ - in_count_;  // the frame that completes it: to_window - 1
     int n = std::min({left, kChunk, delay_len_ - static_cast<int>(delay_pos_),
-                      to_window > 1 ? to_window - 1 : window_frames_, window_frames_ - out_count_});
+                      to_window > 1 ? to_window - 1 : window_frames_,
+                      std::max(1, window_frames_ - out_count_)});
     if (fast_left_ > 0) n = std::min(n, fast_left_);
     return n;
 }

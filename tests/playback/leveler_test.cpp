@@ -303,4 +303,20 @@ TEST(Leveler, ReadOutsAndTheEmptyBlock) {
     EXPECT_EQ(-120.0f, lv.process(silent, 100, 1.0f));
 }
 
+// The output window runs on across prepare: one left longer than the new rate's window ends
+// with the next frame, measured over all it holds.
+TEST(Leveler, ALowerRateEndsTheOutputWindowAtTheNextFrame) {
+    Leveler lv;
+    lv.prepare(kRate, 2);
+    lv.new_track();
+    Pcm pcm = testsupport::sine(kRate, 2, 0.25, 1000, -20);  // 12000 of the window's 14400 frames
+    lv.process(pcm.samples.data(), static_cast<int>(pcm.frames()), 1.0f);
+    EXPECT_EQ(-60.0f, lv.out_db);
+    lv.prepare(8000, 2);  // a window of 2400 frames
+    short frame[2] = {0, 0};
+    lv.process(frame, 1, 1.0f);
+    // The sine at -23 dBFS RMS after the 240 silent frames of the look-ahead, over 12001 frames.
+    EXPECT_NEAR(-23.01 + 10 * std::log10(11760.0 / 12001.0), lv.out_db, 0.05);
+}
+
 }  // namespace
