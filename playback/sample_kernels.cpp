@@ -6,7 +6,8 @@
 // them for any target (this file is built with -O3): they do the whole work where AVX2 is
 // missing, and the last few samples after the AVX2 runs. On x86-64 with AVX2, whole runs of
 // 16 samples go through the intrinsics further down, chosen once at run time, so one binary
-// runs everywhere. Neither form contracts to fused multiply-adds: both give the same bits.
+// runs everywhere. Neither form contracts to fused multiply-adds: both give the same samples
+// and gains, and differ only in how the output's power sum is rounded.
 #define QM_INLINE inline __attribute__((always_inline))
 
 #if defined(__x86_64__) && defined(__GNUC__)
