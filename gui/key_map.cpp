@@ -38,6 +38,10 @@ Press translate(unsigned keyval, unsigned state) {
     for (const Entry& e : kKeys) {
         if (e.keyval == keyval) {
             p.code = e.code;
+            // A letter's case is what the keyval says, Caps Lock included; the user interface
+            // reads it from the Shift flag.
+            if (gdk_keyval_is_upper(keyval) != gdk_keyval_is_lower(keyval))
+                p.shift = gdk_keyval_is_upper(keyval);
             return p;
         }
     }

@@ -23,6 +23,8 @@ TEST(KeyMap, CodesFlagsAndText) {
         {"keypad Enter", GDK_KEY_KP_Enter, 0, keymap::Return, false, false, ""},
         {"n is a key, not text", GDK_KEY_n, 0, keymap::LetterN, false, false, ""},
         {"Shift+A", GDK_KEY_A, kShift, keymap::LetterA, true, false, ""},
+        {"A with Caps Lock", GDK_KEY_A, 0, keymap::LetterA, true, false, ""},
+        {"Shift+a with Caps Lock", GDK_KEY_a, kShift, keymap::LetterA, false, false, ""},
         {"space", GDK_KEY_space, 0, keymap::Space, false, false, ""},
         {"Shift+Tab", GDK_KEY_ISO_Left_Tab, kShift, keymap::Tab, true, false, ""},
         {"F1", GDK_KEY_F1, 0, keymap::F1, false, false, ""},
