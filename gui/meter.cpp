@@ -22,15 +22,12 @@ constexpr float kScaleTicks[] = {-60, -40, -20, -10, -6, -3, 0};
 // Beyond any window width; keeps the segment count a sane integer for any rectangle.
 constexpr float kMaxSegments = 4096;
 
-// Palette roles.
-constexpr int kText = 4, kSecondary = 5, kStrongest = 6, kTrack = 14, kAmber = 16, kRed = 17,
-              kGreen = 18;
-
 float to_db(float linear) {
     if (!(linear > 1.1e-6f)) return kFloorDb;
     return std::clamp(20.0f * std::log10(linear), kFloorDb, kTopDb);
 }
 
+using namespace theme::role;
 gfx::Color colour(int role) { return theme::colors()[role]; }
 
 }  // namespace
@@ -105,7 +102,7 @@ void draw(const gfx::Rect& r, const State& s, float scale, const char* title) {
         for (int i = 0; i < n; ++i) {
             const float f = static_cast<float>(i) / (n - 1);
             const float db = f * -kFloorDb + kFloorDb;
-            gfx::Color c = colour(kStrongest);
+            gfx::Color c = colour(kStrong);
             if (i != hold) {
                 c = colour(db >= -3 ? kRed : db >= -12 ? kAmber : kGreen);
                 if (f > lit) c = gfx::with_alpha(c, 0x1E);

@@ -8,17 +8,12 @@
 #include <string_view>
 
 #include "gui/gfx.h"
+#include "gui/theme.h"
 #include "ui/state.h"
 
 namespace ui {
 
-// Palette roles (theme::colors()) of the panel, its overlays and its controls.
-namespace role {
-constexpr int kBackground = 0, kSurface = 1, kSurfaceHover = 2, kBorder = 3, kText = 4,
-              kSecondary = 5, kStrong = 6, kAccent = 7, kAccentHover = 8, kOnAccent = 9,
-              kInput = 10, kInputBorder = 11, kFocus = 12, kSelection = 13, kTrack = 14,
-              kFilled = 15, kError = 17;
-}  // namespace role
+namespace role = theme::role;
 
 // The role's colour of the current theme; dimmed, with its alpha replaced by 0x59.
 gfx::Color colour(int role, bool dimmed = false);
