@@ -30,7 +30,8 @@ std::unordered_map<uint64_t, std::unique_ptr<PangoFontDescription, FontFree>> g_
 // Shaping a text is most of what drawing or measuring it costs, and nearly every text of a
 // frame is the same as in the frame before. So layouts drawn (on a context that follows the
 // repaint's surface) and widths measured are kept by font and text for as long as frames keep
-// using them: whatever the previous frame did not use is dropped when the next one begins.
+// using them. A tick repaints only part of the window, so what it leaves alone must outlast
+// many repaints: an entry goes when kKeepFrames repaints in a row have not used it.
 template <typename T>
 struct Kept {
     T value;
@@ -42,7 +43,8 @@ std::unordered_map<std::string, Kept<float>> g_widths;
 uint64_t g_frame = 0;
 // The part of the surface this repaint may change; text wholly outside it is not laid out.
 Rect g_dirty{};
-constexpr size_t kMaxKept = 4096;  // a frame of more distinct texts starts the cache afresh
+constexpr size_t kMaxKept = 4096;  // more distinct texts start the cache afresh
+constexpr uint64_t kKeepFrames = 50;  // five seconds of ticks
 
 constexpr double kPi = 3.14159265358979323846;
 double radians(double deg) { return deg * kPi / 180.0; }
@@ -137,7 +139,7 @@ template <typename T>
 void drop_unused(std::unordered_map<std::string, Kept<T>>& kept) {
     if (kept.size() > kMaxKept) kept.clear();
     for (auto it = kept.begin(); it != kept.end();)
-        it = it->second.frame + 1 < g_frame ? kept.erase(it) : std::next(it);
+        it = it->second.frame + kKeepFrames < g_frame ? kept.erase(it) : std::next(it);
 }
 
 // The layout to draw with; from the cache once init has made the drawing context. `owned`
@@ -182,7 +184,7 @@ void shutdown() {
 }
 
 // A new repaint begins: the cached layouts take on its surface's font settings (pango re-shapes
-// them only when those changed), and what the previous frame left unused goes.
+// them only when those changed), and what has long gone unused goes.
 void set_context(cairo_t* cr) {
     g_cr = cr;
     if (!cr) return;
