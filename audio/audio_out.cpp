@@ -65,7 +65,9 @@ bool AudioOut::start(int rate, int channels, Source source, const std::string& d
     if (!reported) {
         s->set_error(d.halted ? "Ausgabegeraet: Start abgebrochen"
                               : "Ausgabegeraet: keine Antwort in 5 s");
-        impl_->end_session(ms(0));
+        // Cut short, an open that is merely under way gets the second any stop gets; after the
+        // five seconds, the device has had its time.
+        impl_->end_session(d.halted ? kStopLimit : ms(0));
         return false;
     }
     if (s->running) return true;
