@@ -8,8 +8,8 @@
 // read. Atomics: stop_req (owner → thread), running and in_source (thread → owner).
 // Guarded by its mutex: label, error, outcome, ended; `changed` signals them.
 //
-// Impl (owner side): guarded by its mutex (a leaf, taken before a session's mutex, never the
-// reverse): live, last_label, last_error. `halted` is atomic. thread and stuck belong to the
+// Impl (owner side): guarded by its mutex (taken before a session's mutex, never the reverse;
+// the session's mutex is the leaf): live, last_label, last_error. `halted` is atomic. thread and stuck belong to the
 // thread that calls start and stop.
 #pragma once
 #include "audio/audio_out.h"

@@ -11,7 +11,7 @@
 // Failures never throw: start returns false and last_error holds the reason. No call waits
 // without a bound: a device that stops answering (a frozen sound server) costs start at most
 // 5 s and stop at most 1 s; its thread is then left behind and ends by itself when the device
-// lets go. The internal mutexes are leaf locks.
+// lets go. Its internal mutexes take no lock outside AudioOut (the order is in playback/player.h).
 #pragma once
 #include <functional>
 #include <memory>

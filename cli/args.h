@@ -1,5 +1,7 @@
 // Reading the command line: options are looked up by name anywhere in the argument list, as
 // "--key value" or "--key=value"; arguments that are no option are ignored.
+// Pure functions of the argument list; any thread, no lock. Nothing fails: a missing or
+// unreadable value gives the stated fallback.
 #pragma once
 #include <string>
 #include <vector>

@@ -1,5 +1,6 @@
 // The commands of the command line that need no player: each prints its German console texts
-// and returns the process exit status.
+// and returns the process exit status. Main thread only, no lock; failures are reported by the
+// status and on the console, never thrown.
 #pragma once
 #include "cli/args.h"
 

@@ -1,5 +1,7 @@
 // Console output without buffering: text reaches the terminal at once and in call order, so a
-// line beginning with "\r" overwrites the terminal line immediately.
+// line beginning with "\r" overwrites the terminal line immediately. Any thread, no lock (each
+// call is a run of write(2) calls, so lines of two threads may interleave); a failing write
+// drops the rest of its text silently.
 #pragma once
 #include <string>
 

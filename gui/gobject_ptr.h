@@ -1,4 +1,6 @@
 // Owners for GObject references and GLib strings, so that no path out of a function leaks one.
+// Any thread that may touch the object, no lock; an owner of null releases nothing, so a failed
+// creation needs no check before it is handed over.
 #pragma once
 #include <glib-object.h>
 

@@ -6,12 +6,24 @@
 // from the folder; the decode thread plays it into the ring; the output thread of AudioOut
 // empties the ring through audio_fill() and takes no lock at all.
 //
-// Lock order: `mutex_` may be held while taking the Playlist's lock or AudioOut's lock, never
-// the reverse; status() reads the Playlist and AudioOut before it takes `mutex_`, so that a
-// long refresh never stalls the decode thread through a status poll. The two wake mutexes are
-// held only around their waits (and for an empty hand-over before a notify), never together
-// with `mutex_`. Every wait is a timed wait; stop() ends within about a second even while the
-// output device blocks.
+// Every mutex of the program, outermost first. A lock may be taken while holding one above it
+// in this table, never one below it; a leaf takes no other lock while held.
+//
+//   mutex                       taken by                                 may hold while taking
+//   Player::mutex_              front ends, scan and decode threads      Playlist::lock_, AudioOut
+//   Player::scan_mutex_,        the thread that waits, and a waker for   nothing (held only around
+//     decode_mutex_             an empty hand-over before its notify     the wait, never with mutex_)
+//   Playlist::lock_             front ends, scan and decode threads      nothing (leaf)
+//   AudioOut::Impl::mutex       the owner (decode thread), read-outs     its live Session::mutex
+//                               from any thread
+//   AudioOut::Session::mutex    the output thread and the owner          nothing (leaf)
+//   device_names (g_names_m)    any thread asking for a device name      nothing (leaf; released
+//                                                                        before a query runs)
+//   logger (g_mutex)            any thread                               nothing (leaf)
+//
+// status() reads the Playlist and AudioOut before it takes `mutex_`, so that a long refresh
+// never stalls the decode thread through a status poll. Every wait is a timed wait; stop() ends
+// within about a second even while the output device blocks.
 //
 // Failures never throw: they show as Status::state, Status::fault and Status::message
 // (translated). The player rides out by itself whatever it can: a failing output is reopened

@@ -2,6 +2,8 @@
 // as it would have without the handler. The handler uses only async-signal-safe calls and reads
 // buffers that are filled before any crash can be handled. A symbolic link, a file of another
 // user or anything but a regular file at the report's place is left as it is, without a report.
+// Main thread, before any other thread starts; no lock (the handler must not take one). A
+// report that cannot be written is given up silently: the signal still ends the process.
 #pragma once
 #include <string>
 

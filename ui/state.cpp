@@ -27,6 +27,4 @@ bool g_caret_on = true;
 
 void shutdown() { g_player = nullptr; }
 
-void set_autostart_state(bool on) { g_autostart_on = on; }
-
 }  // namespace ui

@@ -42,7 +42,5 @@ void on_caret_tick();  // every 530 ms
 void persist(bool with_window);
 // Last call: forgets the player.
 void shutdown();
-// Whether the login entry exists, as the check box shows it.
-void set_autostart_state(bool on);
 
 }  // namespace ui
