@@ -42,8 +42,8 @@ void Player::stop() {
 Player::Status Player::status() const {
     // Read before the lock: a refresh holds the playlist's lock for a while, and a status poll
     // waiting for it under mutex_ would stall the decode thread's next block.
-    const size_t pool_size = playlist.size();
-    const size_t round_pos = playlist.round_position();
+    const size_t pool_size = playlist_.size();
+    const size_t round_pos = playlist_.round_position();
     std::string device = audio_.device_name();
     std::lock_guard<std::mutex> lock(mutex_);
     Status s = status_;
@@ -99,9 +99,19 @@ void Player::set_volume(float v) { volume_ = std::min(1.0f, std::max(0.0f, v)); 
 float Player::volume() const { return volume_; }
 
 void Player::set_paused(bool on) {
-    paused = on;
+    paused_ = on;
     wake_decode();
 }
+
+bool Player::paused() const { return paused_; }
+
+void Player::set_loop(bool on) { playlist_.set_loop(on); }
+
+void Player::set_shuffle(bool on) { playlist_.set_shuffle(on); }
+
+void Player::set_rescan_minutes(int minutes) { rescan_minutes_ = minutes; }
+
+int Player::rescan_minutes() const { return rescan_minutes_; }
 
 void Player::skip() {
     skip_req_ = true;
@@ -128,7 +138,7 @@ void Player::rescan() {
 }
 
 void Player::restart_round() {
-    playlist.restart();
+    playlist_.restart();
     wake_decode();
 }
 

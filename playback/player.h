@@ -2,7 +2,7 @@
 // PCM ring between them, driven by two threads of its own.
 //
 // Threads: front ends call the public operations (any thread, none blocks longer than a lock
-// hold except stop() and the destructor, which join); the scan thread keeps `playlist` filled
+// hold except stop() and the destructor, which join); the scan thread keeps the playlist filled
 // from the folder; the decode thread plays it into the ring; the output thread of AudioOut
 // empties the ring through audio_fill() and takes no lock at all.
 //
@@ -108,6 +108,13 @@ public:
     void set_volume(float v);
     float volume() const;
     void set_paused(bool on);
+    bool paused() const;
+    // The playlist's own switches (its lock, no wake-up): loop and shuffle of the rounds.
+    void set_loop(bool on);
+    void set_shuffle(bool on);
+    // Minutes between rescans; <= 0: only on request. Takes effect within a second.
+    void set_rescan_minutes(int minutes);
+    int rescan_minutes() const;
     void skip();
     void seek(double seconds);
     void seek_relative(double delta);
@@ -119,10 +126,6 @@ public:
 
     // Only while stopped.
     void set_timing(const Timing& timing);
-
-    Playlist playlist;                    // its own lock; the window sets loop and shuffle on it
-    std::atomic<bool> paused{false};
-    std::atomic<int> rescan_minutes{15};  // <= 0: only on request
 
 private:
     friend struct PlayerProbe;  // tests reach the state rule directly
@@ -196,6 +199,8 @@ private:
     std::mutex scan_mutex_, decode_mutex_;
     std::atomic<bool> scan_woken_{false}, decode_woken_{false};
 
+    Playlist playlist_;  // its own lock; filled by the scan thread, played by the decode thread
+
     // Atomics: request flags raised by front ends and taken by the threads; out_rate_ and
     // out_channels_ written by the decode thread, read by the output thread.
     std::atomic<bool> running_{false};
@@ -204,6 +209,8 @@ private:
     std::atomic<bool> flush_req_{false};
     std::atomic<double> seek_req_{-1.0};
     std::atomic<float> volume_{1.0f};
+    std::atomic<bool> paused_{false};
+    std::atomic<int> rescan_minutes_{15};
     std::atomic<int> out_rate_{0}, out_channels_{0};
 
     // Meter accumulators: written by the output thread, exchanged by take_levels().

@@ -42,7 +42,7 @@ void Player::decode_thread() {
         decode_woken_ = false;  // this turn looks at every request anyway
         FilterSet rules = filters();
         if (window_closed(rules, t)) continue;
-        if (paused) {
+        if (paused_) {
             stop_audio();
             set_state(Paused, "");
             wait_decode(ms(200));
@@ -128,7 +128,7 @@ bool Player::open_next(Track& t) {
     stream_.close();
     t.open = false;
     MediaFile file;
-    if (playlist.next(&file)) {
+    if (playlist_.next(&file)) {
         if (!stream_.open(file.path)) {
             if (gone(file.path)) {
                 entry_gone(t, file);
@@ -155,7 +155,7 @@ bool Player::open_next(Track& t) {
         t.open = true;
         return true;
     }
-    if (playlist.finished()) {
+    if (playlist_.finished()) {
         stop_audio();
         set_state(Finished, "");
     } else {

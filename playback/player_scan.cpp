@@ -60,12 +60,12 @@ bool Player::scan_once(const FilterSet& rules) {
     if (!scanner::directory_exists(rules.root)) return false;
     logger::info("Durchlauf fertig: " + std::to_string(found.size()) + " Treffer in " +
                  paths::display(rules.root));
-    playlist.refresh(std::move(found));
+    playlist_.refresh(std::move(found));
     {
         std::lock_guard<std::mutex> lock(mutex_);
         status_.last_scan = timeutil::now_unix();
     }
-    if (playlist.size() == 0) set_state(NoFiles, i18n::T("err_no_files"));
+    if (playlist_.size() == 0) set_state(NoFiles, i18n::T("err_no_files"));
     wake_decode();
     return true;
 }
@@ -81,7 +81,7 @@ void Player::wait_scan(std::chrono::milliseconds limit, bool follow_interval) {
         if (!running_ || scan_woken_.exchange(false)) return;
         clock::time_point deadline = clock::time_point::max();
         if (follow_interval) {
-            int minutes = rescan_minutes;
+            int minutes = rescan_minutes_;
             if (minutes >= 1) deadline = begin + minutes * timing_.minute;
         } else {
             deadline = begin + limit;

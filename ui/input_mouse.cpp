@@ -123,7 +123,7 @@ void toggle_theme() {
 void toggle_loop() {
     g_settings.loop = !g_settings.loop;
     if (Player* player = g_player) {
-        player->playlist.set_loop(g_settings.loop);
+        player->set_loop(g_settings.loop);
         if (g_settings.loop && g_running) player->restart_round();
     }
     mark_changed();
@@ -131,7 +131,7 @@ void toggle_loop() {
 
 void toggle_shuffle() {
     g_settings.shuffle = !g_settings.shuffle;
-    if (g_player) g_player->playlist.set_shuffle(g_settings.shuffle);
+    if (g_player) g_player->set_shuffle(g_settings.shuffle);
     mark_changed();
 }
 
@@ -186,7 +186,7 @@ void click_player_button(Hit h) {
 }  // namespace
 
 void toggle_pause() {
-    if (Player* player = g_player; player && g_running) player->set_paused(!player->paused);
+    if (Player* player = g_player; player && g_running) player->set_paused(!player->paused());
 }
 
 void on_click(float x, float y) {

@@ -44,7 +44,7 @@ void repaint_what_changed(bool meter_moved) {
         return;
     }
     const Player::Status s = g_player->status();
-    std::string outside = outside_of(s, g_player->paused);
+    std::string outside = outside_of(s, g_player->paused());
     std::string card = card_of(s);
     if (outside != g_shown_outside) {
         platform::request_redraw();

@@ -140,7 +140,7 @@ void draw_form(float w) {
 }
 
 void draw_player_buttons(const Player::Status& s) {
-    const bool paused = (g_player && g_player->paused) || s.state == Player::Waiting;
+    const bool paused = (g_player && g_player->paused()) || s.state == Player::Waiting;
     const auto hover = [](Hit h) { return g_hover == h; };
     draw_button(g_ui.start, i18n::T(g_running ? "stop" : "start"), !g_running,
                 hover(Hit::StartButton), true);

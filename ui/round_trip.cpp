@@ -82,10 +82,10 @@ void apply_to_player() {
     player->set_filters(g_settings);
     player->set_leveler(g_settings.leveler);
     player->set_volume(g_settings.volume);
-    player->rescan_minutes = std::max<int32_t>(g_settings.rescan, 0);
+    player->set_rescan_minutes(std::max<int32_t>(g_settings.rescan, 0));
     player->set_device(g_settings.audio_device);
-    player->playlist.set_loop(g_settings.loop);
-    player->playlist.set_shuffle(g_settings.shuffle);
+    player->set_loop(g_settings.loop);
+    player->set_shuffle(g_settings.shuffle);
 }
 
 void persist_now(bool with_window) {

@@ -43,8 +43,8 @@ TEST(PlayerControl, StartsIdleWithDefaults) {
     EXPECT_EQ(s.state, Player::Stopped);
     EXPECT_EQ(s.pool_size, 0u);
     EXPECT_EQ(s.last_scan, 0);
-    EXPECT_EQ(p.rescan_minutes, 15);
-    EXPECT_FALSE(p.paused);
+    EXPECT_EQ(p.rescan_minutes(), 15);
+    EXPECT_FALSE(p.paused());
     EXPECT_EQ(p.filters().patterns, "*.mp3");
     EXPECT_FLOAT_EQ(p.leveler_config().target_db, -16.0f);
     Player::Levels l = p.take_levels();

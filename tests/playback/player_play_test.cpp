@@ -71,7 +71,7 @@ protected:
     void play(FilterSet rules = FilterSet()) {
         if (rules.root.empty()) rules.root = music();
         rules.win_files = false;
-        player.playlist.set_shuffle(false);
+        player.set_shuffle(false);
         player.set_filters(rules);
         player.start();
     }
@@ -316,7 +316,7 @@ TEST_F(PlayerPlay, BadFilesAreSkippedAndTheRoundGoesOn) {
 
     FilterSet rules = any_time();
     rules.min_bytes = 0;
-    player.playlist.set_loop(false);
+    player.set_loop(false);
     player.set_device("pulse:first");
     play(rules);
     ASSERT_TRUE(poll_until([&] { return player.status().state == Player::Finished; }, 30));
@@ -338,7 +338,7 @@ TEST_F(PlayerPlay, APlayableTrackStartsTheCountOfUnusableOnesAgain) {
         dir.write_text("music/c" + std::to_string(i) + ".mp3", std::string(4000, 'x'));
     }
     tone("b_good.mp3", 1);
-    player.playlist.set_loop(false);
+    player.set_loop(false);
     player.set_device("pulse:first");
     play(any_time());
     EXPECT_TRUE(finished_without_error());
@@ -374,7 +374,7 @@ TEST_F(PlayerPlay, AFolderThatGoesAwayAndComesBack) {
 // left plays on.
 TEST_F(PlayerPlay, RecordingsDeletedDuringPlayAreNotUnusable) {
     for (int i = 0; i < 10; ++i) tone("a" + std::to_string(i) + ".mp3", i == 0 ? 2 : 0.5);
-    player.playlist.set_loop(false);
+    player.set_loop(false);
     player.set_device("pulse:first");
     play(any_time());
     ASSERT_TRUE(poll_until([&] { return playing("a0.mp3"); }, 8));

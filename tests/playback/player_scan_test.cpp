@@ -78,7 +78,7 @@ protected:
 };
 
 TEST_F(PlayerScan, NoFolderAndEmptyFolderTellWhy) {
-    player.rescan_minutes = 0;
+    player.set_rescan_minutes(0);
     player.set_filters(playing_rules(""));
     player.start();
     ASSERT_TRUE(poll_until([&] { return message_is("No folder given"); }, 3));
@@ -133,7 +133,7 @@ TEST_F(PlayerScan, AFailedRescanKeepsThePool) {
 // rescan leaves a fraction of the pool; that fraction must not replace the pool.
 TEST_F(PlayerScan, AFolderThatGoesAwayDuringARescanKeepsThePool) {
     const int dirs = 50, per_dir = 200, total = dirs * per_dir;
-    player.rescan_minutes = 0;
+    player.set_rescan_minutes(0);
     player.set_filters(large_tree(dirs, per_dir));
     player.start();
     ASSERT_TRUE(poll_until([&] { return pool_is(total); }, 30));
@@ -153,14 +153,14 @@ TEST_F(PlayerScan, AFolderThatGoesAwayDuringARescanKeepsThePool) {
 
 TEST_F(PlayerScan, RescansOnRequestAndEveryInterval) {
     add_files(0, 2);
-    player.rescan_minutes = 1;  // a "minute" lasts 100 ms here
+    player.set_rescan_minutes(1);  // a "minute" lasts 100 ms here
     player.set_filters(idle_rules(music()));
     player.start();
     ASSERT_TRUE(poll_until([&] { return pool_is(2); }, 3));
     add_files(2, 3);
     EXPECT_TRUE(poll_until([&] { return pool_is(3); }, 5)) << "no periodic rescan";
 
-    player.rescan_minutes = 0;
+    player.set_rescan_minutes(0);
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));  // a scan begun before ends
     add_files(3, 4);
     std::this_thread::sleep_for(std::chrono::milliseconds(800));
@@ -203,8 +203,8 @@ TEST_F(PlayerScan, StopDuringAScanWaitsForItAndDropsItsResult) {
 // Unreadable files still take their turn in the round, so the log shows what was handed out.
 TEST_F(PlayerScan, NewFilesJoinTheRoundWithoutRepeats) {
     add_files(0, 3);
-    player.playlist.set_loop(false);
-    player.playlist.set_shuffle(false);
+    player.set_loop(false);
+    player.set_shuffle(false);
     player.set_filters(playing_rules(music()));
     player.start();
     ASSERT_TRUE(poll_until([&] { return player.status().state == Player::Finished; }, 5));

@@ -49,7 +49,7 @@ TEST_F(PanelPlayback, PlaybackKeysSeekPauseAndSkipOnlyWhilePlaying) {
     for (int code : {Space, LetterN, Right}) key(code);
     wheel_on_progress(-1);
     EXPECT_EQ(player.status().state, Player::Stopped);
-    EXPECT_FALSE(player.paused);
+    EXPECT_FALSE(player.paused());
     click(g_ui.start);
     ASSERT_TRUE(playing("a.mp3", 0.5, 5));
 
