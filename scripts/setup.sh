@@ -8,9 +8,10 @@ packages=(
   build-essential cmake pkg-config libgtest-dev libgmock-dev
   # libraries the program links
   libgtk-3-dev libpulse-dev libasound2-dev libmpg123-dev libsodium-dev
-  # real components the tests drive: MP3 encoder, sound server, ALSA's pulse plugin,
-  # virtual display, input and screenshots
+  # real components the tests drive: MP3 encoder, sound servers (PulseAudio, and PipeWire with
+  # its session manager and bus), ALSA's pulse plugin, virtual display, input and screenshots
   lame mpg123 pulseaudio pulseaudio-utils libasound2-plugins alsa-utils
+  pipewire pipewire-pulse wireplumber dbus-daemon
   xvfb xdotool x11-apps x11-utils imagemagick time locales desktop-file-utils
   # fonts for the scripts of all window languages
   fonts-dejavu-core fonts-noto-core fonts-noto-cjk fonts-noto-ui-core

@@ -155,6 +155,7 @@ protected:
         server = nullptr;
     }
     void SetUp() override {
+        if (!server->skip_reason().empty()) GTEST_SKIP() << server->skip_reason();
         ASSERT_TRUE(server->start());
         server->export_env();
     }

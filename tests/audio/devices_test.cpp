@@ -36,6 +36,7 @@ protected:
     }
     static void TearDownTestSuite() { delete server; }
     void SetUp() override {
+        if (!server->skip_reason().empty()) GTEST_SKIP() << server->skip_reason();
         ASSERT_TRUE(server->start());
         server->export_env();
     }

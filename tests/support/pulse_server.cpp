@@ -1,9 +1,11 @@
 #include "support/pulse_server.h"
 
 #include "support/child.h"
+#include "support/poll.h"
 
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -23,8 +25,28 @@ off_t file_size(const std::string& path) {
     return stat(path.c_str(), &st) == 0 ? st.st_size : -1;
 }
 
-std::string null_sink_module(const NullSink& sink) {
-    return "module-null-sink sink_name=" + sink.name +
+std::string last_line(const std::string& text) {
+    size_t end = text.find_last_not_of('\n');
+    if (end == std::string::npos) return "(no output)";
+    const size_t newline = text.rfind('\n', end);
+    const size_t begin = newline == std::string::npos ? 0 : newline + 1;
+    return text.substr(begin, end + 1 - begin);
+}
+
+bool on_path(const std::string& program) {
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "/usr/bin:/bin";
+    for (size_t start = 0; start <= dirs.size();) {
+        size_t stop = dirs.find(':', start);
+        if (stop == std::string::npos) stop = dirs.size();
+        if (access((dirs.substr(start, stop - start) + "/" + program).c_str(), X_OK) == 0) return true;
+        start = stop + 1;
+    }
+    return false;
+}
+
+std::string null_sink_arguments(const NullSink& sink) {
+    return "sink_name=" + sink.name +
            " format=s16le rate=48000 channels=2"
            " sink_properties='device.description=\"" + sink.description + "\"'";
 }
@@ -34,43 +56,115 @@ std::string null_sink_module(const NullSink& sink) {
 PulseServer::PulseServer() : PulseServer(PulseServerOptions{}) {}
 
 PulseServer::PulseServer(PulseServerOptions options)
-    : options_(std::move(options)), socket_(dir_ / "native") {
+    : options_(std::move(options)),
+      pipewire_(std::getenv("QM_TEST_SOUND_SERVER") &&
+                std::string(std::getenv("QM_TEST_SOUND_SERVER")) == "pipewire"),
+      socket_(pipewire_ ? dir_ / "runtime/pulse/native" : dir_ / "native") {
     dir_.make_dir("runtime");
     dir_.make_dir("state");
     write_alsa_config();
-    start();
+    if (pipewire_ && !start_pipewire_daemons()) return;
+    if (!start() && pipewire_)
+        skip_reason_ = "pipewire-pulse did not start: " + last_line(read_file(dir_ / "server.log"));
 }
 
 PulseServer::~PulseServer() {
     thaw();
     if (pid_ > 0) end_child(pid_, SIGTERM, std::chrono::milliseconds(3000));
+    for (auto it = daemons_.rbegin(); it != daemons_.rend(); ++it)
+        end_child(*it, SIGTERM, std::chrono::milliseconds(3000));
 }
 
 bool PulseServer::start() {
     if (pid_ > 0 && !exited(pid_)) return true;
     pid_ = -1;
-    std::vector<std::string> argv{
-        "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-        "--realtime=no", "--high-priority=no", "--no-cpu-limit", "--log-target=stderr",
-        "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket_};
-    for (const NullSink& sink : options_.sinks) argv.push_back("--load=" + null_sink_module(sink));
-    EnvChanges env{{"HOME", dir_.path()},
-                   {"PULSE_RUNTIME_PATH", dir_ / "runtime"},
-                   {"PULSE_STATE_PATH", dir_ / "state"},
-                   {"XDG_RUNTIME_DIR", dir_ / "runtime"}};
-    pid_ = spawn(argv, env, dir_ / "server.log", dir_ / "server.log");
+    if (!skip_reason_.empty()) return false;
+    pid_ = spawn_server();
     if (pid_ < 0) return false;
     const auto deadline = Clock::now() + std::chrono::seconds(10);
     while (Clock::now() < deadline) {
         if (exited(pid_)) break;
         if (pactl({"info"}).exit_code == 0) {
-            if (!options_.default_sink.empty()) pactl({"set-default-sink", options_.default_sink});
-            return true;
+            if (pipewire_ && !load_sinks()) break;
+            if (options_.default_sink.empty()) return true;
+            // PipeWire keeps the choice where its session manager publishes it, which may not be
+            // there yet, so it is made again until it shows.
+            if (poll_until([&] {
+                    pactl({"set-default-sink", options_.default_sink});
+                    return pactl({"get-default-sink"}).out == options_.default_sink + "\n";
+                }, 10))
+                return true;
+            break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     kill();
     return false;
+}
+
+pid_t PulseServer::spawn_server() {
+    if (pipewire_)
+        return spawn({"pipewire-pulse"}, daemon_env(), dir_ / "server.log", dir_ / "server.log");
+    std::vector<std::string> argv{
+        "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+        "--realtime=no", "--high-priority=no", "--no-cpu-limit", "--log-target=stderr",
+        "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket_};
+    for (const NullSink& sink : options_.sinks) argv.push_back("--load=module-null-sink " + null_sink_arguments(sink));
+    EnvChanges env{{"HOME", dir_.path()},
+                   {"PULSE_RUNTIME_PATH", dir_ / "runtime"},
+                   {"PULSE_STATE_PATH", dir_ / "state"},
+                   {"XDG_RUNTIME_DIR", dir_ / "runtime"}};
+    return spawn(argv, env, dir_ / "server.log", dir_ / "server.log");
+}
+
+// pactl hands the words after the module's name to the server joined by blanks.
+bool PulseServer::load_sinks() const {
+    for (const NullSink& sink : options_.sinks)
+        if (pactl({"load-module", "module-null-sink", null_sink_arguments(sink)}).exit_code != 0)
+            return false;
+    return true;
+}
+
+EnvChanges PulseServer::daemon_env() const {
+    return {{"HOME", dir_.path()},
+            {"XDG_RUNTIME_DIR", dir_ / "runtime"},
+            {"PIPEWIRE_RUNTIME_DIR", dir_ / "runtime"},
+            {"XDG_CONFIG_HOME", dir_ / "config"},
+            {"XDG_STATE_HOME", dir_ / "state"},
+            {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (dir_ / "bus")}};
+}
+
+// The bus first (the session manager asks it for its name), then the graph, which must listen
+// before the session manager and pipewire-pulse connect to it.
+bool PulseServer::start_pipewire_daemons() {
+    for (const char* program : {"dbus-daemon", "pipewire", "wireplumber", "pipewire-pulse", "pactl"}) {
+        if (!on_path(program)) {
+            skip_reason_ = std::string(program) + " is not installed";
+            return false;
+        }
+    }
+    const std::string log = dir_ / "server.log";
+    struct Step {
+        std::vector<std::string> argv;
+        std::string socket;  // "" when nothing is waited for
+    };
+    const Step steps[] = {
+        {{"dbus-daemon", "--session", "--nofork", "--nopidfile",
+          "--address=unix:path=" + (dir_ / "bus")}, dir_ / "bus"},
+        {{"pipewire"}, dir_ / "runtime/pipewire-0"},
+        {{"wireplumber"}, ""},
+    };
+    for (const Step& step : steps) {
+        const pid_t pid = spawn(step.argv, daemon_env(), log, log);
+        bool died = pid < 0;
+        if (!died && !step.socket.empty())
+            poll_until([&] { return (died = exited(pid)) || file_size(step.socket) >= 0; }, 10);
+        if (!died) daemons_.push_back(pid);
+        if (!died && (step.socket.empty() || file_size(step.socket) >= 0)) continue;
+        skip_reason_ = step.argv[0] + " did not start: " + last_line(read_file(log));
+        return false;
+    }
+    return true;
 }
 
 void PulseServer::kill() {

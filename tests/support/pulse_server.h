@@ -17,6 +17,12 @@
 // Create and destroy it on one thread that outlives it (the test's main thread): the server and
 // parec are killed when the thread that started them ends, so a crashed test leaves nothing.
 //
+// With QM_TEST_SOUND_SERVER=pipewire in the environment the same object runs what a Debian 12
+// desktop runs instead: pipewire and wireplumber on a private session bus (dbus-daemon) and
+// runtime folder, and pipewire-pulse as "the server" that start, kill and freeze act on; its null
+// sinks are loaded through pactl after every start, as they go with the process. When that stack
+// cannot start on the machine, skip_reason() says why and the test skips.
+//
 // Two habits of null sinks worth knowing: while nothing records a sink it may take up to 2 s to
 // begin consuming a new stream (a MonitorRecorder on it makes it keep time), and its monitor
 // misses the first few milliseconds of a stream that joins (let a signal start after a short
@@ -60,6 +66,9 @@ public:
     void freeze();
     void thaw();
     bool up() const { return pid_ > 0; }
+    // Not empty when the chosen server's programs cannot run here at all (test: GTEST_SKIP).
+    const std::string& skip_reason() const { return skip_reason_; }
+    bool pipewire() const { return pipewire_; }
 
     std::string address() const { return "unix:" + socket_; }  // the PULSE_SERVER value
     std::string capture_path() const { return dir_ / "capture.raw"; }
@@ -72,11 +81,18 @@ public:
 
 private:
     void write_alsa_config() const;
+    pid_t spawn_server();
+    bool start_pipewire_daemons();
+    bool load_sinks() const;
+    EnvChanges daemon_env() const;
 
     PulseServerOptions options_;
     TempDir dir_;
+    bool pipewire_;
     std::string socket_;
     pid_t pid_ = -1;
+    std::vector<pid_t> daemons_;  // dbus-daemon, pipewire, wireplumber: started in this order
+    std::string skip_reason_;
 };
 
 // Records the monitor of one sink of `server` with parec as raw s16le, 48000 Hz, stereo.
