@@ -2,7 +2,9 @@
 // the user interface, which paints the whole panel on each draw.
 #include "gui/app_gtk.h"
 
+#include <glib-unix.h>
 #include <gtk/gtk.h>
+#include <signal.h>
 
 #include <clocale>
 #include <cstdio>
@@ -122,6 +124,13 @@ gboolean on_caret_tick(gpointer) {
     return G_SOURCE_CONTINUE;
 }
 
+// The end of a session asks its programs to go with SIGTERM, a terminal with SIGINT: the window
+// then closes as by its close button, keeping the settings and its place.
+gboolean on_quit_signal(gpointer window) {
+    gtk_window_close(GTK_WINDOW(window));
+    return G_SOURCE_CONTINUE;
+}
+
 const char* icon_name() {
     const char* flatpak = std::getenv("FLATPAK_ID");
     return flatpak && *flatpak ? flatpak : "quavermill";
@@ -134,9 +143,15 @@ int run_gui(Player* player, Settings* settings, const Frontend& ui) {
     // Everything is drawn with cairo; probing OpenGL at start would load the GL driver (with a
     // software renderer, an LLVM of some 40 MB) into a window that never uses it.
     g_setenv("GDK_GL", "disable", FALSE);
+    // The toolkit's key bindings ask the keymap for the modifiers of shortcuts while it starts,
+    // and a Wayland keymap asks the seat's keyboard without looking whether there is a seat: a
+    // compositor without input devices has none. The value is the one every keymap gives.
+    gtk_accelerator_set_default_mod_mask(static_cast<GdkModifierType>(
+        GDK_CONTROL_MASK | GDK_SHIFT_MASK | GDK_MOD1_MASK | GDK_SUPER_MASK | GDK_HYPER_MASK |
+        GDK_META_MASK));
     if (!gtk_init_check(nullptr, nullptr)) {
-        const char* line = "Keine Anzeige erreichbar (DISPLAY fehlt oder antwortet nicht) — "
-                           "das Fenster kann nicht aufgehen";
+        const char* line = "Keine Anzeige erreichbar (WAYLAND_DISPLAY und DISPLAY fehlen oder "
+                           "antworten nicht) — das Fenster kann nicht aufgehen";
         logger::error(line);
         std::fprintf(stderr, "%s\n", line);
         return 1;
@@ -149,7 +164,7 @@ int run_gui(Player* player, Settings* settings, const Frontend& ui) {
     gtk_window_set_title(GTK_WINDOW(window), "Quavermill");
     gtk_window_set_icon_name(GTK_WINDOW(window), icon_name());
     gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
-    if (settings->win_x >= 0 && settings->win_y >= 0)
+    if (settings->win_x >= 0 && settings->win_y >= 0 && platform::places_windows())
         gtk_window_move(GTK_WINDOW(window), settings->win_x, settings->win_y);
 
     GtkWidget* area = gtk_drawing_area_new();
@@ -180,6 +195,8 @@ int run_gui(Player* player, Settings* settings, const Frontend& ui) {
 
     const guint tick = g_timeout_add(kTickMs, on_tick, nullptr);
     const guint caret = g_timeout_add(kCaretMs, on_caret_tick, nullptr);
+    const guint term = g_unix_signal_add(SIGTERM, on_quit_signal, window);
+    const guint interrupt = g_unix_signal_add(SIGINT, on_quit_signal, window);
     gtk_widget_show_all(window);
     gtk_widget_grab_focus(area);
     ui.start_on_launch();
@@ -187,6 +204,8 @@ int run_gui(Player* player, Settings* settings, const Frontend& ui) {
 
     g_source_remove(tick);
     g_source_remove(caret);
+    g_source_remove(term);
+    g_source_remove(interrupt);
     ui.persist(false);
     ui.shutdown();
     gfx::shutdown();

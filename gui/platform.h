@@ -33,7 +33,10 @@ void open_uri(const std::string& uri);
 // The CLIPBOARD selection's text (not the primary selection), waiting for its owner; "" if none.
 std::string clipboard_get();
 void clipboard_set(const std::string& text);
-// Position and size of the window in screen pixels.
+// Whether the display lets the program place its window and tells where it is (X11 only).
+bool places_windows();
+// Position and size of the window in screen pixels; without places_windows() x and y keep the
+// values they had.
 void window_rect(int& x, int& y, int& w, int& h);
 // Runs the folder dialog modally (in `start` when not empty) and calls `done` before returning,
 // with the chosen folder or "" when cancelled.

@@ -2,6 +2,9 @@
 
 #include <dirent.h>
 #include <gtk/gtk.h>
+#ifdef GDK_WINDOWING_X11
+#include <gdk/gdkx.h>
+#endif
 #include <sys/xattr.h>
 
 #include <algorithm>
@@ -112,10 +115,20 @@ void clipboard_set(const std::string& text) {
                                static_cast<gint>(std::min<size_t>(text.size(), INT_MAX)));
 }
 
+// Only X11 places windows at the program's word; on Wayland the compositor alone decides.
+bool places_windows() {
+#ifdef GDK_WINDOWING_X11
+    GdkDisplay* display = gdk_display_get_default();
+    return display && GDK_IS_X11_DISPLAY(display);
+#else
+    return false;
+#endif
+}
+
 void window_rect(int& x, int& y, int& w, int& h) {
     GtkWindow* window = parent();
     if (!window) return;
-    gtk_window_get_position(window, &x, &y);
+    if (places_windows()) gtk_window_get_position(window, &x, &y);
     gtk_window_get_size(window, &w, &h);
 }
 

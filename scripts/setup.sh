@@ -13,6 +13,8 @@ packages=(
   lame mpg123 pulseaudio pulseaudio-utils libasound2-plugins alsa-utils
   pipewire pipewire-pulse wireplumber dbus-daemon
   xvfb xdotool x11-apps x11-utils imagemagick time locales desktop-file-utils
+  # a Wayland compositor with a headless back end for the window on Wayland
+  weston
   # fonts for the scripts of all window languages
   fonts-dejavu-core fonts-noto-core fonts-noto-cjk fonts-noto-ui-core
 )

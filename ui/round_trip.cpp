@@ -90,7 +90,7 @@ void apply_to_player() {
 
 void persist_now(bool with_window) {
     if (with_window) {
-        int x = 0, y = 0, w = 0, h = 0;
+        int x = g_settings.win_x, y = g_settings.win_y, w = 0, h = 0;  // kept where no position is told
         platform::window_rect(x, y, w, h);
         if (w > 0 && h > 0) {
             g_settings.win_x = x;

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <thread>
 
 extern char** environ;
@@ -17,11 +18,14 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // The process environment with `changes` applied, built before fork so that the child only execs.
-std::vector<std::string> child_environment(const EnvChanges& changes) {
+std::vector<std::string> child_environment(const EnvChanges& changes,
+                                           const std::vector<std::string>& unset) {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
         std::string entry(*e);
-        if (!changes.count(entry.substr(0, entry.find('=')))) env.push_back(entry);
+        const std::string name = entry.substr(0, entry.find('='));
+        if (!changes.count(name) && std::find(unset.begin(), unset.end(), name) == unset.end())
+            env.push_back(entry);
     }
     for (const auto& [name, value] : changes) env.push_back(name + "=" + value);
     return env;
@@ -37,8 +41,8 @@ std::vector<char*> c_strings(std::vector<std::string>& strings) {
 }  // namespace
 
 pid_t spawn(std::vector<std::string> argv, const EnvChanges& changes, const std::string& output,
-            const std::string& log) {
-    std::vector<std::string> env = child_environment(changes);
+            const std::string& log, const std::vector<std::string>& unset) {
+    std::vector<std::string> env = child_environment(changes, unset);
     std::vector<char*> c_argv = c_strings(argv);
     std::vector<char*> c_env = c_strings(env);
     const int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC;
