@@ -2,10 +2,12 @@
 BUILD      ?= build
 BUILD_SAN  ?= build-asan
 BUILD_TSAN ?= build-tsan
+BUILD_FUZZ ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS       ?= 2
 ARGS       ?=
 
-.PHONY: setup build build-san build-tsan run test bench clean
+.PHONY: setup build build-san build-tsan run test bench fuzz clean
 
 setup:
 	@bash scripts/setup.sh
@@ -36,5 +38,13 @@ test: build build-san build-tsan
 bench: build
 	bash bench/run.sh $(BUILD)
 
+# Every reader of outside input under libFuzzer (clang, AddressSanitizer, UndefinedBehaviorSanitizer),
+# FUZZ_SECONDS each.
+fuzz: setup
+	@cmake -S . -B $(BUILD_FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+	  -DCMAKE_CXX_COMPILER=clang++ -DQM_FUZZ=ON >/dev/null
+	@cmake --build $(BUILD_FUZZ) -j $(JOBS) --target fuzz
+	bash scripts/fuzz.sh $(BUILD_FUZZ) $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD) $(BUILD_SAN) $(BUILD_TSAN)
+	rm -rf $(BUILD) $(BUILD_SAN) $(BUILD_TSAN) $(BUILD_FUZZ)

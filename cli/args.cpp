@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "core/numbers.h"
 #include "core/scanner.h"
 #include "core/timeutil.h"
 
@@ -36,6 +37,10 @@ std::string arg_value(const Args& args, const std::string& key, const std::strin
 
 int int_value(const Args& args, const std::string& key, const std::string& fallback) {
     return static_cast<int>(std::strtol(arg_value(args, key, fallback).c_str(), nullptr, 10));
+}
+
+float float_value(const Args& args, const std::string& key, const std::string& fallback) {
+    return numbers::finite_float(std::strtod(arg_value(args, key, fallback).c_str(), nullptr));
 }
 
 FilterSet filters_from_args(const Args& args, const std::string& folder) {

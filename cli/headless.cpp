@@ -5,12 +5,10 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 
 #include "audio/audio_out.h"
 #include "cli/con.h"
-#include "core/numbers.h"
 #include "core/scanner.h"
 #include "i18n/i18n.h"
 #include "playback/player.h"
@@ -24,11 +22,6 @@ void sleep_seconds(double seconds) {
     left.tv_nsec = static_cast<long>((seconds - static_cast<double>(left.tv_sec)) * 1e9);
     while (nanosleep(&left, &left) != 0 && errno == EINTR) {
     }
-}
-
-// nan, inf and values beyond the float range read like text that is no number: 0.
-float float_value(const Args& args, const std::string& key, const std::string& fallback) {
-    return numbers::finite_float(std::strtod(arg_value(args, key, fallback).c_str(), nullptr));
 }
 
 // "--file" plays exactly one file: its folder becomes the root and its name the only pattern.

@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
   # build and test tools
   build-essential cmake pkg-config libgtest-dev libgmock-dev
+  # the fuzz programs: clang with libFuzzer and the sanitizer runtimes
+  clang libclang-rt-14-dev
   # libraries the program links
   libgtk-3-dev libpulse-dev libasound2-dev libmpg123-dev libsodium-dev
   # real components the tests drive: MP3 encoder, sound servers (PulseAudio, and PipeWire with

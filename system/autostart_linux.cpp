@@ -49,27 +49,14 @@ std::istringstream lines_of(const std::string& path) {
     return std::istringstream(text);
 }
 
-std::string desktop_from_user_dirs(const std::string& home) {
-    static const std::string kKey = "XDG_DESKTOP_DIR=";
-    std::istringstream in = lines_of(home + "/.config/user-dirs.dirs");
-    std::string line;
-    while (std::getline(in, line)) {
-        size_t at = line.find(kKey);
-        if (at == std::string::npos) continue;
-        std::string value = line.substr(at + kKey.size());
-        if (!value.empty() && value.front() == '"') value.erase(0, 1);
-        if (!value.empty() && value.back() == '"') value.pop_back();
-        size_t var = value.find("$HOME");
-        return var == std::string::npos ? value : home + value.substr(var + 5);
-    }
-    return home + "/Desktop";
-}
-
 std::string desktop_dir() {
     std::string home = real_home();
     if (home.empty()) return "";
     std::string configured = env("XDG_DESKTOP_DIR");
-    return configured.empty() ? desktop_from_user_dirs(home) : configured;
+    if (!configured.empty()) return configured;
+    std::string user_dirs;
+    fileio::read_file(home + "/.config/user-dirs.dirs", &user_dirs);
+    return desktop_in_user_dirs(user_dirs, home);
 }
 
 std::string own_executable() {
@@ -188,6 +175,25 @@ bool entry_exists(const std::string& dir) {
 }
 
 }  // namespace
+
+// The first line holding the key decides, wherever in the line it stands; its value loses one
+// leading and one trailing double quote, and "$HOME" in it stands for the home (what comes
+// before it is dropped).
+std::string desktop_in_user_dirs(const std::string& text, const std::string& home) {
+    static const std::string kKey = "XDG_DESKTOP_DIR=";
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        size_t at = line.find(kKey);
+        if (at == std::string::npos) continue;
+        std::string value = line.substr(at + kKey.size());
+        if (!value.empty() && value.front() == '"') value.erase(0, 1);
+        if (!value.empty() && value.back() == '"') value.pop_back();
+        size_t var = value.find("$HOME");
+        return var == std::string::npos ? value : home + value.substr(var + 5);
+    }
+    return home + "/Desktop";
+}
 
 bool enabled() { return entry_exists(autostart_dir()); }
 

@@ -20,5 +20,7 @@ bool has_desktop_shortcut();
 bool desktop_shortcut(bool on, const std::string& args);
 // The text after "Exec=" of the autostart entry; empty without one.
 std::string command();
+// The desktop folder that the text of a user-dirs.dirs file names for `home`, else home/Desktop.
+std::string desktop_in_user_dirs(const std::string& text, const std::string& home);
 
 }  // namespace autostart

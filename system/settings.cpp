@@ -46,6 +46,8 @@ private:
     std::ostringstream out_;
 };
 
+}  // namespace
+
 std::string to_text(const Settings& s) {
     Text t;
     t.line("root", s.root);
@@ -81,6 +83,8 @@ std::string to_text(const Settings& s) {
     return t.str();
 }
 
+namespace {
+
 // ---- reading -------------------------------------------------------------------------------
 
 // Split in place, without a stream that would keep its own copy of the decrypted text.
@@ -91,8 +95,9 @@ Values parse_lines(const std::string& text) {
         size_t end = text.find('\n', start);
         if (end == std::string::npos) end = text.size();
         size_t stop = end > start && text[end - 1] == '\r' ? end - 1 : end;
-        size_t eq = text.find('=', start);
-        if (eq < stop) values[text.substr(start, eq - start)] = text.substr(eq + 1, stop - eq - 1);
+        // Never past the line's end, so that a long text of lines without "=" costs its length once.
+        size_t eq = text.find_first_of("=\n", start);
+        if (eq < stop && text[eq] == '=') values[text.substr(start, eq - start)] = text.substr(eq + 1, stop - eq - 1);
         start = end + 1;
     }
     return values;
@@ -203,6 +208,14 @@ void sync_parent(const std::string& path) {
 
 }  // namespace
 
+Settings from_text(const std::string& text) {
+    Settings s;
+    Values values = parse_lines(text);
+    overwrite(s, values);
+    for (auto& entry : values) crypt::wipe(entry.second);
+    return s;
+}
+
 std::string file_path() { return paths::config_dir() + "/settings.dat"; }
 
 Settings load() {
@@ -214,10 +227,8 @@ Settings load() {
         logger::warn("Einstellungen beschaedigt — Vorgaben werden benutzt");
         return s;
     }
-    Values values = parse_lines(plain);
+    s = from_text(plain);
     crypt::wipe(plain);
-    overwrite(s, values);
-    for (auto& entry : values) crypt::wipe(entry.second);
     return s;
 }
 

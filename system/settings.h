@@ -35,6 +35,12 @@ Settings load();
 // reached the disk and replaces it in one rename.
 bool save(const Settings& s);
 
+// The key=value text inside the sealed file, and the record it gives: the defaults, overwritten
+// by the keys it holds. Unknown keys and lines without "=" are ignored; the last of repeated keys
+// counts. What loads writes back to a text that loads to the same record.
+std::string to_text(const Settings& s);
+Settings from_text(const std::string& text);
+
 namespace testing {
 // Called by save() after the new content is on disk and before it replaces the old file;
 // null (the default) for none. Lets tests interrupt a save at its most delicate point.
