@@ -9,6 +9,7 @@
 #include "playback/player.h"
 #include "system/logger.h"
 #include "system/paths.h"
+#include "ui/a11y.h"
 #include "ui/ui.h"
 
 namespace {
@@ -18,6 +19,7 @@ const shell::Frontend kFrontend = {
     ui::on_mouse_down, ui::on_mouse_up,   ui::on_mouse_move, ui::cursor_at,
     ui::on_wheel,    ui::on_key,          ui::on_text,    ui::on_tick,
     ui::on_caret_tick, ui::persist,       ui::shutdown,
+    {ui::access_act, ui::access_set_value, ui::access_set_text, ui::access_select},
 };
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "gui/a11y_atk.h"
 #include "gui/gfx.h"
 #include "gui/gobject_ptr.h"
 #include "gui/key_map.h"
@@ -30,6 +31,7 @@ constexpr unsigned kCaretMs = 530;
 constexpr double kSmoothStep = 0.3;  // vertical delta of a smooth scroll that counts as a step
 
 const Frontend* g_ui = nullptr;
+GtkWidget* g_area = nullptr;
 gint64 g_opened_us = 0;  // when run_gui began; 0 once the first frame is logged
 
 const char* cursor_name(int kind) {
@@ -54,6 +56,16 @@ gboolean on_draw(GtkWidget* area, cairo_t* cr, gpointer) {
         g_opened_us = 0;
     }
     return TRUE;
+}
+
+// The first screen reader's question gets the tree of a layout and drawing pass run at once
+// without a context, so it paints nothing.
+void refresh_access() {
+    if (!g_ui || !g_area) return;
+    const float w = static_cast<float>(gtk_widget_get_allocated_width(g_area));
+    const float h = static_cast<float>(gtk_widget_get_allocated_height(g_area));
+    g_ui->layout(w, h);
+    g_ui->draw(w, h);
 }
 
 // Only the single press of button 1; double and triple clicks add nothing to the press before
@@ -167,7 +179,7 @@ int run_gui(Player* player, Settings* settings, const Frontend& ui) {
     if (settings->win_x >= 0 && settings->win_y >= 0 && platform::places_windows())
         gtk_window_move(GTK_WINDOW(window), settings->win_x, settings->win_y);
 
-    GtkWidget* area = gtk_drawing_area_new();
+    GtkWidget* area = a11y::new_area("Quavermill");
     gtk_widget_set_size_request(area, kWidth, kHeight);
     gtk_widget_set_can_focus(area, TRUE);
     gtk_widget_add_events(area, GDK_POINTER_MOTION_MASK | GDK_BUTTON_PRESS_MASK |
@@ -191,6 +203,8 @@ int run_gui(Player* player, Settings* settings, const Frontend& ui) {
         return 1;
     }
     platform::attach(window, area);
+    g_area = area;
+    a11y::attach(area, ui.access, refresh_access);
     ui.init(player, settings, autostart::enabled());
 
     const guint tick = g_timeout_add(kTickMs, on_tick, nullptr);
@@ -208,8 +222,10 @@ int run_gui(Player* player, Settings* settings, const Frontend& ui) {
     g_source_remove(interrupt);
     ui.persist(false);
     ui.shutdown();
+    a11y::detach();
     gfx::shutdown();
     platform::detach();
+    g_area = nullptr;
     g_ui = nullptr;
     return 0;
 }

@@ -7,6 +7,8 @@
 #pragma once
 #include <string>
 
+#include "gui/a11y_atk.h"
+
 class Player;
 struct Settings;
 
@@ -30,6 +32,8 @@ struct Frontend {
     void (*on_caret_tick)();
     void (*persist)(bool with_window_rect);
     void (*shutdown)();
+    // What screen readers ask of the drawn controls (gui/a11y_atk.h).
+    a11y::Handlers access;
 };
 
 // Opens the window and runs the main loop until it is closed. 0 after a normal end; 1 when

@@ -19,6 +19,10 @@ gfx::Rect field_rect(Hit h);
 // What a press of the left button at the point does (ui::on_mouse_down).
 void on_click(float x, float y);
 
+// A slider or the progress bar set to `fraction` of its length (clamped to 0..1; not a number
+// counts as 0), as a drag there sets it: applied at once, saved with the next burst.
+void set_slider(Hit h, float fraction);
+
 // Pauses running playback or resumes it; nothing while playback is not running.
 void toggle_pause();
 

@@ -42,34 +42,8 @@ const gfx::Rect* bar_of(Hit h) {
 
 // The value under the pointer at x; past either end of the bar the value stops at that end.
 void slider_drag(Hit h, float x) {
-    mark_changed();
     const gfx::Rect& r = *bar_of(h);
-    const float f = r.w > 0 ? (x - r.x) / r.w : 0;
-    Player* player = g_player;
-    LevelConfig& level = g_settings.leveler;
-    switch (h) {
-        case Hit::VolumeSlider:
-            g_settings.volume = clamp01(f);
-            if (player) player->set_volume(g_settings.volume);
-            break;
-        case Hit::TargetSlider:
-            level.target_db = -40 + 40 * clamp01(f);
-            if (player) player->set_leveler(level);
-            break;
-        case Hit::CeilingSlider:
-            level.ceiling_db = -12 + 12 * clamp01(f);
-            if (player) player->set_leveler(level);
-            break;
-        case Hit::ProgressBar: {
-            // A stopped player would keep the request and apply it to the first track of the
-            // next start, so only running playback is sought.
-            if (!player || !g_running) break;
-            const double duration = player->status().duration;
-            if (duration > kMinSeekableSeconds) player->seek(duration * clamp01(f));
-            break;
-        }
-        default: break;
-    }
+    set_slider(h, r.w > 0 ? (x - r.x) / r.w : 0);
 }
 
 // Rules that decide which files are taken change the pool at once while playing.
@@ -184,6 +158,35 @@ void click_player_button(Hit h) {
 }
 
 }  // namespace
+
+void set_slider(Hit h, float f) {
+    mark_changed();
+    Player* player = g_player;
+    LevelConfig& level = g_settings.leveler;
+    switch (h) {
+        case Hit::VolumeSlider:
+            g_settings.volume = clamp01(f);
+            if (player) player->set_volume(g_settings.volume);
+            break;
+        case Hit::TargetSlider:
+            level.target_db = -40 + 40 * clamp01(f);
+            if (player) player->set_leveler(level);
+            break;
+        case Hit::CeilingSlider:
+            level.ceiling_db = -12 + 12 * clamp01(f);
+            if (player) player->set_leveler(level);
+            break;
+        case Hit::ProgressBar: {
+            // A stopped player would keep the request and apply it to the first track of the
+            // next start, so only running playback is sought.
+            if (!player || !g_running) break;
+            const double duration = player->status().duration;
+            if (duration > kMinSeekableSeconds) player->seek(duration * clamp01(f));
+            break;
+        }
+        default: break;
+    }
+}
 
 void toggle_pause() {
     if (Player* player = g_player; player && g_running) player->set_paused(!player->paused());

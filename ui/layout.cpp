@@ -220,6 +220,12 @@ Hit hit_test(float x, float y) {
     return Hit::None;
 }
 
+gfx::Rect region_of(Hit h) {
+    for (const Target& t : kTargets)
+        if (t.hit == h) return g_ui.*t.region;
+    return {};
+}
+
 int cursor_at(float x, float y) {
     switch (hit_test(x, y)) {
         case Hit::FolderField:

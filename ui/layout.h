@@ -16,5 +16,8 @@ namespace ui {
 bool inside(const gfx::Rect& r, float x, float y);
 
 Hit hit_test(float x, float y);
+// The rectangle of a main panel control that hit testing knows by a single Hit (not the
+// weekdays, not the overlays' entries); empty for any other.
+gfx::Rect region_of(Hit h);
 
 }  // namespace ui

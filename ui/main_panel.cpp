@@ -11,7 +11,9 @@
 #include "gui/theme.h"
 #include "i18n/i18n.h"
 #include "system/version.h"
+#include "gui/a11y_atk.h"
 #include "ui/about_panel.h"
+#include "ui/a11y.h"
 #include "ui/settings_panel.h"
 #include "ui/state.h"
 #include "ui/status_card.h"
@@ -28,10 +30,6 @@ constexpr float kMargin = 16;
 constexpr float kLabelSize = 15, kSmallSize = 13, kHintSize = 11.7f, kTitleSize = 21;
 constexpr float kPi = 3.14159265f;
 constexpr float kOverlayCorner = 12, kCloseWidth = 120, kCloseHeight = 34, kCloseGap = 18;
-
-// Weekday labels, Monday to Sunday.
-constexpr const char* kDayKeys[] = {"day_mo", "day_di", "day_mi", "day_do",
-                                    "day_fr", "day_sa", "day_so"};
 
 float scale() { return g_ui.scale; }
 
@@ -79,8 +77,6 @@ void draw_header() {
                        1.4f * s);
     draw_text(about, "i", kSmallSize, about_colour, gfx::Align::Center, true);
 }
-
-bool time_invalid(const Field& f) { return !f.text.empty() && timeutil::parse_hhmm(f.text) < 0; }
 
 void draw_form(float w) {
     const Settings& st = g_settings;
@@ -140,7 +136,7 @@ void draw_form(float w) {
 }
 
 void draw_player_buttons(const Player::Status& s) {
-    const bool paused = (g_player && g_player->paused()) || s.state == Player::Waiting;
+    const bool paused = shows_play(s);
     const auto hover = [](Hit h) { return g_hover == h; };
     draw_button(g_ui.start, i18n::T(g_running ? "stop" : "start"), !g_running,
                 hover(Hit::StartButton), true);
@@ -165,18 +161,16 @@ std::string number_text(const char* format, double value) {
 void draw_levels() {
     const Settings& st = g_settings;
     const LevelConfig& lv = st.leveler;
-    // The integer part of volume x 100 + 0.5, taken in floating point so no value overflows.
-    const double percent = std::trunc(static_cast<double>(st.volume) * 100 + 0.5);
     draw_slider_label("volume", g_ui.volume);
-    draw_slider(g_ui.volume, st.volume, number_text("%.0f %%", percent == 0 ? 0 : percent),
+    draw_slider(g_ui.volume, st.volume, slider_text(Hit::VolumeSlider),
                 g_hover == Hit::VolumeSlider);
     draw_check(g_ui.level_match, lv.on, i18n::T("level_match"), g_hover == Hit::LevelMatchCheck,
                true);
     draw_slider_label("target", g_ui.target);
-    draw_slider(g_ui.target, (lv.target_db + 40) / 40, number_text("%.0f dB", lv.target_db),
+    draw_slider(g_ui.target, (lv.target_db + 40) / 40, slider_text(Hit::TargetSlider),
                 lv.on && g_hover == Hit::TargetSlider);
     draw_slider_label("ceiling", g_ui.ceiling);
-    draw_slider(g_ui.ceiling, (lv.ceiling_db + 12) / 12, number_text("%.1f dB", lv.ceiling_db),
+    draw_slider(g_ui.ceiling, (lv.ceiling_db + 12) / 12, slider_text(Hit::CeilingSlider),
                 lv.on && g_hover == Hit::CeilingSlider);
     draw_check(g_ui.autostart, g_autostart_on, i18n::T("autostart"), g_hover == Hit::AutostartCheck,
                true);
@@ -184,6 +178,27 @@ void draw_levels() {
 }
 
 }  // namespace
+
+bool time_invalid(const Field& f) { return !f.text.empty() && timeutil::parse_hhmm(f.text) < 0; }
+
+std::string slider_text(Hit slider) {
+    const LevelConfig& lv = g_settings.leveler;
+    switch (slider) {
+        case Hit::VolumeSlider: {
+            // The integer part of volume x 100 + 0.5, taken in floating point so no value
+            // overflows.
+            const double percent = std::trunc(static_cast<double>(g_settings.volume) * 100 + 0.5);
+            return number_text("%.0f %%", percent == 0 ? 0 : percent);
+        }
+        case Hit::TargetSlider: return number_text("%.0f dB", lv.target_db);
+        case Hit::CeilingSlider: return number_text("%.1f dB", lv.ceiling_db);
+        default: return "";
+    }
+}
+
+bool shows_play(const Player::Status& s) {
+    return (g_player && g_player->paused()) || s.state == Player::Waiting;
+}
 
 void draw_text(const gfx::Rect& r, std::string_view text, float size, gfx::Color c,
                gfx::Align align, bool bold) {
@@ -216,6 +231,7 @@ void draw_impl(float w, float h, const Player::Status& status) {
     draw_footer(status);
     if (g_about_open) draw_about(w, h);
     if (g_settings_open) draw_settings(w, h);
+    if (a11y::wanted()) publish_access(status);
 }
 
 void draw(float w, float h) {

@@ -9,6 +9,7 @@
 // GUI thread only, inside a repaint. Drawing changes no state but the overlays' rectangles in
 // g_ui and the clamping of the device list's scroll position.
 #pragma once
+#include <string>
 #include <string_view>
 
 #include "gui/gfx.h"
@@ -25,6 +26,17 @@ void draw_text(const gfx::Rect& r, std::string_view text, float size, gfx::Color
 void draw_overlay_frame(float w, float h, const gfx::Rect& panel);
 // The close button centred at the foot of an overlay panel; hovered while `hover`.
 gfx::Rect draw_overlay_close(const gfx::Rect& panel, bool hover);
+
+// Weekday labels, Monday to Sunday.
+constexpr const char* kDayKeys[] = {"day_mo", "day_di", "day_mi", "day_do",
+                                    "day_fr", "day_sa", "day_so"};
+
+// Whether a time field holds text that is no clock time, which draws it in the error colour.
+bool time_invalid(const Field& f);
+// The value text right of a slider (VolumeSlider, TargetSlider, CeilingSlider); "" for others.
+std::string slider_text(Hit slider);
+// Whether the pause button says "play": paused, or waiting for the playback hours.
+bool shows_play(const Player::Status& s);
 
 // The whole window for a w x h drawing area with `status` as the player's state.
 void draw_impl(float w, float h, const Player::Status& status);

@@ -34,40 +34,19 @@ void draw_caption(const char* key, float x, float y, float width) {
     draw_text({x, y, width, 20 * g_ui.scale}, i18n::T(key), kTextSize, colour(role::kSecondary));
 }
 
-bool chosen_automatically() {
-    const std::string setting = i18n::language();
-    return setting == "auto" || setting.empty();
-}
 
 // Lays out and draws the languages from `top` in `rows` rows, column by column.
 void draw_languages(float x, float top, float width, int rows) {
     const float s = g_ui.scale;
-    const std::vector<i18n::Language>& all = i18n::languages();
-    const int entries = static_cast<int>(all.size()) + 1;  // the automatic choice first
+    const int entries = static_cast<int>(i18n::languages().size()) + 1;  // the automatic choice first
     const float column = width / 3;
-    const std::string setting = i18n::language();
     g_ui.language_rects.clear();
     for (int i = 0; i < entries; ++i) {
         const gfx::Rect r = {x + (i / rows) * column, top + (i % rows) * kRow * s,
                              column - kColumnGap * s, kRow * s};
         g_ui.language_rects.push_back(r);
-        const std::string text =
-            i == 0 ? std::string(i18n::T("language_auto")) + " (" + i18n::effective_language() + ")"
-                   : all[i - 1].name;
-        const bool selected = i == 0 ? chosen_automatically() : setting == all[i - 1].code;
-        draw_entry(r, text, selected, g_hover == Hit::LanguageItem + i);
+        draw_entry(r, language_text(i), language_selected(i), g_hover == Hit::LanguageItem + i);
     }
-}
-
-std::string device_text(int j) {
-    if (j == 0) return i18n::T("device_default");
-    const AudioOut::Device& d = g_devices[j - 1];
-    return d.is_default ? d.name + kDot + i18n::T("device_default") : d.name;
-}
-
-bool device_selected(int j) {
-    const std::string& id = g_settings.audio_device;
-    return j == 0 ? id.empty() : id == g_devices[j - 1].id;
 }
 
 // Lays out and draws the visible devices in `area`, one row per entry from g_dev_scroll on.
@@ -90,6 +69,29 @@ void draw_devices(const gfx::Rect& area, int entries, int shown) {
 }
 
 }  // namespace
+
+std::string language_text(int i) {
+    if (i == 0)
+        return std::string(i18n::T("language_auto")) + " (" + i18n::effective_language() + ")";
+    return i18n::languages()[i - 1].name;
+}
+
+bool language_selected(int i) {
+    const std::string setting = i18n::language();
+    if (i == 0) return setting == "auto" || setting.empty();
+    return setting == i18n::languages()[i - 1].code;
+}
+
+std::string device_text(int j) {
+    if (j == 0) return i18n::T("device_default");
+    const AudioOut::Device& d = g_devices[j - 1];
+    return d.is_default ? d.name + kDot + i18n::T("device_default") : d.name;
+}
+
+bool device_selected(int j) {
+    const std::string& id = g_settings.audio_device;
+    return j == 0 ? id.empty() : id == g_devices[j - 1].id;
+}
 
 void draw_settings(float w, float h) {
     const float s = g_ui.scale;

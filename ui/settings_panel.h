@@ -7,6 +7,7 @@
 // settings_panel and settings_close in g_ui, and brings g_dev_scroll into its range; the input
 // handling acts on those.
 #pragma once
+#include <string>
 
 namespace ui {
 
@@ -14,5 +15,12 @@ namespace ui {
 constexpr int kDeviceRows = 6;
 
 void draw_settings(float w, float h);
+
+// What entry i of the language list (0: the automatic choice) and entry j of the device list
+// (0: the system's default) say, and whether each is the one chosen.
+std::string language_text(int i);
+bool language_selected(int i);
+std::string device_text(int j);
+bool device_selected(int j);
 
 }  // namespace ui
