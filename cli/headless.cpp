@@ -70,9 +70,10 @@ bool show_status(const Player::Status& s, Shown& shown) {
     if (s.state != Player::Error) shown.error.clear();
     switch (s.state) {
     case Player::Playing:
-        con::printf("\r  %s / %s   ein %.1f dB  Anhebung %+.1f dB  aus %.1f dB      ",
+        con::printf("\r  %s / %s   ein %.1f dB  Anhebung %+.1f dB  aus %.1f dB   %zu im Vorrat"
+                    "      ",
                     hhmmss(s.position).c_str(), hhmmss(s.duration).c_str(), s.in_db, s.gain_db,
-                    s.out_db);
+                    s.out_db, s.pool_size);
         return true;
     case Player::Waiting:
         con::printf("\r  %s — noch %s     ", i18n::T("waiting_window"),

@@ -29,6 +29,11 @@ public:
     bool ok() const { return fd_ >= 0; }
     // False when the last buffered bytes could not be written.
     bool close();
+    // Closes the descriptor held and takes `fd`.
+    void reset(int fd) {
+        close();
+        fd_ = fd;
+    }
 
 private:
     int fd_;

@@ -26,6 +26,8 @@ struct Progress {
 };
 
 using ProgressFn = std::function<void(const Progress&)>;
+// Told each folder of a walk (as walked) once it is open and before its entries are read.
+using FolderFn = std::function<void(const std::string& folder)>;
 
 // "\" becomes "/", trailing "/" removed while the text is longer than one character.
 std::string normalize(const std::string& path);
@@ -33,6 +35,10 @@ std::string normalize(const std::string& path);
 bool directory_exists(const std::string& path);
 // Never reports an error: unreadable folders and vanished entries are skipped.
 std::vector<MediaFile> scan(const FilterSet& rules, const std::atomic<bool>* cancel,
-                            const ProgressFn& progress);
+                            const ProgressFn& progress, const FolderFn& folder = {});
+// The file step of a walk for one entry of `folder`: true, with *out filled, when the entry is
+// (after following links) a regular file that the rules take.
+bool examine(const FilterSet& rules, const std::string& folder, const std::string& name,
+             MediaFile* out);
 
 }  // namespace scanner

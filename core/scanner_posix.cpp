@@ -37,6 +37,13 @@ bool is_dot_entry(const char* name) {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
+// Follows links. A full path too long for the system counts as unreadable, so nothing is taken
+// under a path that no later open could use.
+bool status(int fd, const std::string& folder, const char* entry, struct stat* st) {
+    if (folder.size() + 1 + strlen(entry) >= PATH_MAX) return false;
+    return fstatat(fd, entry, st, 0) == 0;
+}
+
 std::string join(const std::string& folder, const char* name) {
     std::string path;
     path.reserve(folder.size() + 1 + strlen(name));
@@ -46,6 +53,17 @@ std::string join(const std::string& folder, const char* name) {
     return path;
 }
 
+// The file step: the status's size and modification time stand for both file times.
+bool take_file(const FilterSet& rules, const std::string& folder, const std::string& name,
+               const struct stat& st, MediaFile* out) {
+    const int64_t size = static_cast<int64_t>(st.st_size);
+    const int64_t modified = static_cast<int64_t>(st.st_mtim.tv_sec);
+    int64_t t = 0;
+    if (!filters::accept(rules, name, size, modified, modified, &t)) return false;
+    *out = MediaFile{join(folder, name.c_str()), name, size, t};
+    return true;
+}
+
 // One walk: the queue of folders still to read, the folders already queued, and what was taken.
 // Entries are examined relative to the open folder, so the kernel resolves only the last name
 // and a path is built only for a file taken or a folder queued.
@@ -53,22 +71,24 @@ class Walk {
 public:
     Walk(const FilterSet& rules, const std::atomic<bool>* cancel) : rules_(rules), cancel_(cancel) {}
 
-    std::vector<MediaFile> run(const std::string& root, const ProgressFn& progress) {
+    std::vector<MediaFile> run(const std::string& root, const ProgressFn& progress,
+                               const FolderFn& opened) {
         queue_.push_back(root);
         while (!queue_.empty() && !cancelled(cancel_)) {
             std::string folder = std::move(queue_.front());
             queue_.pop_front();
             ++counts_.dirs;
-            if (read_folder(folder) && progress) progress(counts_);
+            if (read_folder(folder, opened) && progress) progress(counts_);
         }
         if (progress) progress(counts_);
         return std::move(found_);
     }
 
 private:
-    bool read_folder(const std::string& folder) {
+    bool read_folder(const std::string& folder, const FolderFn& opened) {
         DirHandle dir(opendir(folder.c_str()));
         if (!dir) return false;
+        if (opened) opened(folder);
         int fd = dirfd(dir.get());
         while (!cancelled(cancel_)) {
             const dirent* e = readdir(dir.get());
@@ -106,28 +126,15 @@ private:
         if (S_ISDIR(st.st_mode)) {
             if (rules_.recursive && first_visit(st)) queue_.push_back(join(folder, entry));
         } else if (S_ISREG(st.st_mode)) {
-            take_file(folder, st);
+            ++counts_.files;
+            MediaFile file;
+            if (!take_file(rules_, folder, name_, st, &file)) return;
+            found_.push_back(std::move(file));
+            ++counts_.matched;
         }
     }
 
-    // Follows links. A full path too long for the system counts as unreadable, so nothing is
-    // taken under a path that no later open could use.
-    static bool status(int fd, const std::string& folder, const char* entry, struct stat* st) {
-        if (folder.size() + 1 + strlen(entry) >= PATH_MAX) return false;
-        return fstatat(fd, entry, st, 0) == 0;
-    }
-
     bool first_visit(const struct stat& st) { return visited_.insert(FolderId{st.st_dev, st.st_ino}).second; }
-
-    void take_file(const std::string& folder, const struct stat& st) {
-        ++counts_.files;
-        int64_t size = static_cast<int64_t>(st.st_size);
-        int64_t modified = static_cast<int64_t>(st.st_mtim.tv_sec);
-        int64_t t = 0;
-        if (!filters::accept(rules_, name_, size, modified, modified, &t)) return;
-        found_.push_back(MediaFile{join(folder, name_.c_str()), name_, size, t});
-        ++counts_.matched;
-    }
 
     const FilterSet& rules_;
     const std::atomic<bool>* cancel_;
@@ -157,10 +164,18 @@ bool directory_exists(const std::string& path) {
 }
 
 std::vector<MediaFile> scan(const FilterSet& rules, const std::atomic<bool>* cancel,
-                            const ProgressFn& progress) {
+                            const ProgressFn& progress, const FolderFn& folder) {
     std::string root = normalize(rules.root);
     if (root.empty()) return {};
-    return Walk(rules, cancel).run(root, progress);
+    return Walk(rules, cancel).run(root, progress, folder);
+}
+
+bool examine(const FilterSet& rules, const std::string& folder, const std::string& name,
+             MediaFile* out) {
+    const std::string path = join(folder, name.c_str());
+    struct stat st;
+    if (path.size() >= PATH_MAX || stat(path.c_str(), &st) != 0) return false;
+    return S_ISREG(st.st_mode) && take_file(rules, folder, name, st, out);
 }
 
 }  // namespace scanner

@@ -170,6 +170,9 @@ static void wake(std::atomic<bool>& flag, std::mutex& m, std::condition_variable
     cv.notify_all();
 }
 
-void Player::wake_scan() { wake(scan_woken_, scan_mutex_, scan_cv_); }
+void Player::wake_scan() {
+    scan_woken_ = true;
+    watcher_.wake();
+}
 
 void Player::wake_decode() { wake(decode_woken_, decode_mutex_, decode_cv_); }

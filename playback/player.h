@@ -11,8 +11,8 @@
 //
 //   mutex                       taken by                                 may hold while taking
 //   Player::mutex_              front ends, scan and decode threads      Playlist::lock_, AudioOut
-//   Player::scan_mutex_,        the thread that waits, and a waker for   nothing (held only around
-//     decode_mutex_             an empty hand-over before its notify     the wait, never with mutex_)
+//   Player::decode_mutex_       the thread that waits, and a waker for   nothing (held only around
+//                               an empty hand-over before its notify     the wait, never with mutex_)
 //   Playlist::lock_             front ends, scan and decode threads      nothing (leaf)
 //   AudioOut::Impl::mutex       the owner (decode thread), read-outs     its live Session::mutex
 //                               from any thread
@@ -22,7 +22,8 @@
 //   logger (g_mutex)            any thread                               nothing (leaf)
 //
 // status() reads the Playlist and AudioOut before it takes `mutex_`, so that a long refresh
-// never stalls the decode thread through a status poll. Every wait is a timed wait; stop() ends
+// never stalls the decode thread through a status poll. The scan thread sleeps in its folder
+// watcher, which any thread wakes without a lock. Every wait is a timed wait; stop() ends
 // within about a second even while the output device blocks.
 //
 // Failures never throw: they show as Status::state, Status::fault and Status::message
@@ -42,6 +43,7 @@
 #include "audio/audio_out.h"
 #include "core/filters.h"
 #include "core/scanner.h"
+#include "core/watcher.h"
 #include "playback/leveler.h"
 #include "playback/mp3.h"
 #include "playback/pcm_ring.h"
@@ -83,12 +85,14 @@ public:
     };
 
     // Seams for tests: where the decode thread's "now" comes from, the length of a rescan
-    // minute, and the pause before an unreachable folder is tried again.
+    // minute, the pause before an unreachable folder is tried again, and the system calls
+    // behind the folder's watches.
     using Clock = int64_t (*)();
     struct Timing {
         Clock now = nullptr;  // null: timeutil::now_unix
         std::chrono::milliseconds minute{60000};
         std::chrono::milliseconds folder_retry{15000};
+        watcher::Kernel watch;  // null calls: inotify's own
     };
 
     Player();
@@ -153,6 +157,8 @@ private:
     void scan_thread();
     bool scan_once(const FilterSet& rules);
     void wait_scan(std::chrono::milliseconds limit, bool follow_interval);
+    void merge_changes(watcher::Changes& changes);
+    void log_notes();
 
     // Decode thread.
     void decode_thread();
@@ -195,8 +201,9 @@ private:
     Timing timing_;
     std::thread scan_thread_, decode_thread_;
 
-    std::condition_variable scan_cv_, decode_cv_;
-    std::mutex scan_mutex_, decode_mutex_;
+    std::condition_variable decode_cv_;
+    std::mutex decode_mutex_;
+    watcher::Watcher watcher_;  // the scan thread's; wake() from any thread
     std::atomic<bool> scan_woken_{false}, decode_woken_{false};
 
     Playlist playlist_;  // its own lock; filled by the scan thread, played by the decode thread

@@ -6,6 +6,7 @@
 #include <functional>
 #include <numeric>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 
 namespace {
@@ -216,6 +217,78 @@ void Playlist::refresh(std::vector<MediaFile> pool) {
         if (!taken[i]) order_.push_back(i);
     arrange_locked(order_.begin() + static_cast<std::ptrdiff_t>(position_), order_.end());
     if (position_ < order_.size()) finished_ = false;
+}
+
+void Playlist::amend(std::vector<MediaFile> arrived, const std::vector<std::string>& gone) {
+    if (arrived.empty() && gone.empty()) return;
+    constexpr size_t kGone = std::string::npos;
+    // What each changed path becomes: a record of `arrived`, or gone. A later mention wins.
+    std::unordered_map<std::string_view, size_t> change;
+    for (const std::string& path : gone) change[path] = kGone;
+    for (size_t k = 0; k < arrived.size(); ++k) change[arrived[k].path] = k;
+    std::vector<bool> in_pool(arrived.size(), false);
+    std::vector<MediaFile> dropped;  // freed after the lock
+    std::lock_guard<std::mutex> hold(lock_);
+    std::vector<bool> drop;
+    for (size_t i = 0; i < pool_.size(); ++i) {
+        const auto it = change.find(pool_[i].path);
+        if (it == change.end()) continue;
+        if (it->second == kGone) {
+            drop.resize(pool_.size(), false);
+            drop[i] = true;
+        } else {
+            pool_[i] = arrived[it->second];
+            in_pool[it->second] = true;
+        }
+    }
+    if (!drop.empty()) drop_locked(drop, dropped);
+    for (size_t k = 0; k < arrived.size(); ++k)
+        if (!in_pool[k] && change[arrived[k].path] == k) join_locked(std::move(arrived[k]));
+    if (position_ < order_.size()) finished_ = false;
+}
+
+// Takes the marked records out of the pool and the round; the played part keeps its order.
+void Playlist::drop_locked(const std::vector<bool>& drop, std::vector<MediaFile>& dropped) {
+    std::vector<size_t> moved_to(pool_.size(), std::string::npos);
+    size_t kept = 0;
+    for (size_t i = 0; i < pool_.size(); ++i) {
+        if (drop[i]) {
+            dropped.push_back(std::move(pool_[i]));
+            continue;
+        }
+        if (kept != i) pool_[kept] = std::move(pool_[i]);
+        moved_to[i] = kept++;
+    }
+    pool_.resize(kept);
+    const size_t played = std::min(position_, order_.size());
+    size_t out = 0;
+    position_ = 0;
+    for (size_t k = 0; k < order_.size(); ++k) {
+        const size_t i = moved_to[order_[k]];
+        if (i == std::string::npos) continue;
+        if (k < played) ++position_;
+        order_[out++] = i;
+    }
+    order_.resize(out);
+}
+
+// A record new to the pool joins the unplayed rest: at a uniformly random place, which keeps a
+// shuffled rest uniformly shuffled, or at its place in name order.
+void Playlist::join_locked(MediaFile file) {
+    const size_t i = pool_.size();
+    pool_.push_back(std::move(file));
+    const auto rest = order_.begin() + static_cast<std::ptrdiff_t>(std::min(position_, order_.size()));
+    if (shuffle_) {
+        const size_t from = static_cast<size_t>(rest - order_.begin());
+        order_.push_back(i);
+        std::uniform_int_distribution<size_t> place(from, order_.size() - 1);
+        std::swap(order_[place(gen_)], order_.back());
+    } else {
+        const auto at = std::upper_bound(rest, order_.end(), i, [this](size_t a, size_t b) {
+            return name_before(pool_[a], pool_[b]);
+        });
+        order_.insert(at, i);
+    }
 }
 
 bool Playlist::next(MediaFile* out) {

@@ -18,6 +18,11 @@ public:
 
     // Takes over a new scan result and merges it into the running round.
     void refresh(std::vector<MediaFile> pool);
+    // Merges changes seen between scans as refresh merges the pool they make, without a new
+    // walk: a record whose path is in the pool replaces it in place (played stays played), a new
+    // one joins the unplayed rest at a random place (shuffled) or at its place in name order,
+    // and gone paths leave the round. Costs one pass over the pool's paths under the lock.
+    void amend(std::vector<MediaFile> arrived, const std::vector<std::string>& gone);
     // The next file into *out (if not null); false when there is nothing to play.
     bool next(MediaFile* out);
     // A new round at once, also after the pool was played through.
@@ -40,6 +45,8 @@ private:
     void reshuffle_locked();
     void guard_repeat_locked();
     void arrange_locked(Iter first, Iter last);
+    void drop_locked(const std::vector<bool>& drop, std::vector<MediaFile>& dropped);
+    void join_locked(MediaFile file);
 
     mutable std::mutex lock_;
     std::vector<MediaFile> pool_;  // as the scanner delivered it

@@ -111,7 +111,7 @@ TEST_F(HeadlessPlay, LevelsToTheTargetAndEndsAfterTheTimeLimit) {
     EXPECT_TRUE(std::regex_search(r.out, head)) << r.out;
     EXPECT_NE(r.out.find("\r  0:0"), std::string::npos);
     const std::regex progress("\r  0:0[0-9] / 0:08   ein -3[0-9]\\.[0-9] dB  "
-                              "Anhebung \\+1[0-9]\\.[0-9] dB  aus -2[0-9]\\.[0-9] dB      ");
+                              "Anhebung \\+1[0-9]\\.[0-9] dB  aus -2[0-9]\\.[0-9] dB   1 im Vorrat      ");
     EXPECT_TRUE(std::regex_search(r.out, progress)) << r.out;
     ASSERT_FALSE(r.out.empty());
     EXPECT_EQ(r.out.back(), '\n');

@@ -117,14 +117,15 @@ TEST_F(Unattended, AFrozenServerDoesNotHoldUpTheTimeLimit) {
     EXPECT_LT(took, 6 + 2 + 1.5) << "start-up and a stop that waits at most a second";
 }
 
-// The folder is moved away while a recording plays and put back later: play does not end, the
-// console tells once that the folder is gone, and the next recording starts by itself within the
-// scan thread's 15 s retry.
+// The folder is moved away while a recording plays and put back later, once the next recording
+// was found missing: play does not end, the console tells once that the folder is gone, and the
+// next recording starts by itself within the scan thread's 15 s retry.
 TEST_F(Unattended, AFolderThatGoesAwayIsPickedUpWhenItIsBack) {
     std::future<RunResult> run = play_for(32);
     ASSERT_TRUE(logged("spielt: ", 10));
     ASSERT_EQ(std::rename(music().c_str(), (dir / "away").c_str()), 0);
     ASSERT_TRUE(logged("Ordner nicht erreichbar: ", 12));
+    ASSERT_TRUE(logged("nicht mehr da: ", 12));
     ASSERT_EQ(std::rename((dir / "away").c_str(), music().c_str()), 0);
     ASSERT_TRUE(logged("Ordner wieder erreichbar: ", 20));
     const size_t back = log().find("Ordner wieder erreichbar: ");
