@@ -2,6 +2,7 @@
 // waiting by a playback window that never opens, or it finds them unreadable, which lets a test
 // follow which files the round hands out.
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -228,6 +229,65 @@ TEST_F(PlayerScan, NewFilesJoinTheRoundWithoutRepeats) {
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(log_count("nicht lesbar: " + music() + "/f" + std::to_string(i) + ".mp3"), 1u);
     EXPECT_EQ(player.status().round_pos, 4u);
+}
+
+std::string g_watchable;  // the one folder watch_one lets be watched
+
+int watch_one(int fd, const char* path, uint32_t mask) {
+    if (g_watchable == path) return inotify_add_watch(fd, path, mask);
+    errno = ENOSPC;
+    return -1;
+}
+
+// Without inotify, or with the per-user watch limit reached, the log says so once and the
+// periodic rescans find what the watches cannot.
+TEST_F(PlayerScan, WhereWatchesCannotSeeRescansFindNewFiles) {
+    struct Case {
+        const char* line;
+        watcher::Kernel kernel;
+    };
+    const Case cases[] = {
+        {"Keine Ueberwachung des Ordners moeglich (", {[](int) { errno = EMFILE; return -1; }, nullptr}},
+        {"Grenze der Ueberwachungen erreicht (fs.inotify.max_user_watches = ", {nullptr, watch_one}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        TempDir tree;
+        tree.write_file("music/f0.mp3", 2048);
+        tree.make_dir("music/sub");
+        g_watchable = tree / "music";
+        const size_t told = log_count(c.line);
+        const size_t scans = log_count("Treffer in " + g_watchable);
+        Player p;
+        timing.minute = std::chrono::milliseconds(300);
+        timing.watch = c.kernel;
+        p.set_timing(timing);
+        p.rescan_minutes = 1;
+        p.set_filters(idle_rules(g_watchable));
+        p.start();
+        ASSERT_TRUE(poll_until([&] { return p.status().pool_size == 1; }, 5));
+        tree.write_file("music/sub/s.mp3", 2048);
+        EXPECT_TRUE(poll_until([&] { return p.status().pool_size == 2; }, 5));
+        ASSERT_TRUE(poll_until([&] { return log_count("Treffer in " + g_watchable) >= scans + 3; }, 5));
+        EXPECT_EQ(log_count(c.line), told + 1);
+    }
+}
+
+// Gone, the folder is tried again as before; back, it is watched again: with no rescans due, a
+// new file joins.
+TEST_F(PlayerScan, AFolderThatComesBackIsWatchedAgain) {
+    add_files(0, 1);
+    player.rescan_minutes = 0;
+    player.set_filters(idle_rules(music()));
+    player.start();
+    ASSERT_TRUE(poll_until([&] { return pool_is(1); }, 5));
+    ASSERT_EQ(std::rename(music().c_str(), (dir / "away").c_str()), 0);
+    ASSERT_TRUE(poll_until([&] { return message_is("Folder not reachable: " + music()); }, 5))
+        << "the watch did not see the folder go";
+    ASSERT_EQ(std::rename((dir / "away").c_str(), music().c_str()), 0);
+    ASSERT_TRUE(poll_until([&] { return player.status().state != Player::Error; }, 5));
+    add_files(1, 2);
+    EXPECT_TRUE(poll_until([&] { return pool_is(2); }, 5));
 }
 
 }  // namespace

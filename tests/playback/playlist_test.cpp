@@ -275,6 +275,73 @@ TEST(Playlist, RefreshWithNewFilesReopensAFinishedPlaylist) {
     EXPECT_FALSE(p.finished());
 }
 
+// Changes merged without a walk give the round that a refresh with the changed pool gives: in
+// name order, the same names in the same order, played files first and never again.
+TEST(Playlist, AmendedChangesMergeAsARefreshWould) {
+    struct Case {
+        const char* what;
+        int played;
+        std::vector<MediaFile> arrived;
+        std::vector<std::string> gone;
+    };
+    MediaFile bigger = file("b.mp3");
+    bigger.size = 5000;
+    const std::vector<Case> cases = {
+        {"new files", 2, files({"0.mp3", "bb.mp3", "z.mp3"}), {}},
+        {"a played and an unplayed file go", 2, {}, {"/m/a.mp3", "/m/d.mp3"}},
+        {"a played file is rewritten", 2, {bigger}, {}},
+        {"gone and back in one batch", 1, {file("c.mp3")}, {"/m/c.mp3"}},
+        {"unknown paths go", 1, {}, {"/m/none.mp3"}},
+        {"everything goes", 3, {}, {"/m/a.mp3", "/m/b.mp3", "/m/c.mp3", "/m/d.mp3", "/m/e.mp3"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Playlist amended, refreshed;
+        const std::vector<MediaFile> pool = files({"e.mp3", "a.mp3", "d.mp3", "b.mp3", "c.mp3"});
+        for (Playlist* p : {&amended, &refreshed}) {
+            in_name_order(*p, pool, false);
+            take(*p, c.played);
+        }
+        amended.amend(c.arrived, c.gone);
+        std::vector<MediaFile> changed;
+        for (const MediaFile& f : pool)
+            if (std::find(c.gone.begin(), c.gone.end(), f.path) == c.gone.end()) changed.push_back(f);
+        for (const MediaFile& f : c.arrived) {
+            auto same = [&](const MediaFile& g) { return g.path == f.path; };
+            changed.erase(std::remove_if(changed.begin(), changed.end(), same), changed.end());
+            changed.push_back(f);
+        }
+        refreshed.refresh(changed);
+        EXPECT_EQ(refreshed.size(), amended.size());
+        EXPECT_EQ(refreshed.round_position(), amended.round_position());
+        EXPECT_EQ(refreshed.finished(), amended.finished());
+        std::vector<MediaFile> a(8), r(8);
+        for (size_t i = 0; i < a.size(); ++i) {
+            ASSERT_EQ(refreshed.next(&r[i]), amended.next(&a[i])) << "entry " << i;
+            EXPECT_EQ(r[i].path, a[i].path) << "entry " << i;
+            EXPECT_EQ(r[i].size, a[i].size) << "entry " << i;
+        }
+    }
+}
+
+// Shuffled, a new file may land anywhere in the unplayed rest, and nothing played comes again.
+TEST(Playlist, AmendedFilesJoinTheShuffledRestAnywhere) {
+    std::map<int, int> at;
+    for (int trial = 0; trial < 2000; ++trial) {
+        Playlist p;
+        p.set_loop(false);
+        p.refresh(files({"a.mp3", "b.mp3", "c.mp3", "d.mp3"}));
+        const Names played = take(p, 1);
+        p.amend({file("new.mp3")}, {});
+        const Names rest = take(p, 5);
+        ASSERT_EQ("-", rest[4]);
+        ASSERT_EQ(rest.end(), std::find(rest.begin(), rest.end(), played[0]));
+        ++at[static_cast<int>(std::find(rest.begin(), rest.end(), "new.mp3") - rest.begin())];
+    }
+    ASSERT_EQ(4u, at.size());
+    for (const auto& [place, count] : at) EXPECT_NEAR(0.25, count / 2000.0, 0.05) << place;
+}
+
 TEST(Playlist, SwitchingShuffleRearrangesOnlyTheUnplayedRest) {
     std::vector<MediaFile> pool;
     for (int i = 0; i < 12; ++i) pool.push_back(file(std::string(1, static_cast<char>('a' + i)) + ".mp3"));
