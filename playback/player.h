@@ -29,7 +29,8 @@
 // Failures never throw: they show as Status::state, Status::fault and Status::message
 // (translated). The player rides out by itself whatever it can: a failing output is reopened
 // every second, an unreachable folder is tried again every 15 s, a file that vanished from the
-// pool asks for a rescan instead of counting as unusable.
+// pool asks for a rescan instead of counting as unusable. Between rescans the folder is
+// watched, so files that come and go are merged within about two seconds.
 #pragma once
 #include <atomic>
 #include <chrono>

@@ -114,8 +114,8 @@ void Player::wait_scan(std::chrono::milliseconds limit, bool follow_interval) {
 // The pool is not walked again: the changes go into the round as a rescan's result would.
 void Player::merge_changes(watcher::Changes& changes) {
     const size_t arrived = changes.arrived.size();
-    playlist.amend(std::move(changes.arrived), changes.gone);
-    const size_t pool = playlist.size();
+    playlist_.amend(std::move(changes.arrived), changes.gone);
+    const size_t pool = playlist_.size();
     logger::info("Aenderungen im Ordner: " + std::to_string(arrived) + " neu oder geaendert, " +
                  std::to_string(changes.gone.size()) + " weg, " + std::to_string(pool) +
                  " im Vorrat");

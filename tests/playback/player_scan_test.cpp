@@ -262,7 +262,7 @@ TEST_F(PlayerScan, WhereWatchesCannotSeeRescansFindNewFiles) {
         timing.minute = std::chrono::milliseconds(300);
         timing.watch = c.kernel;
         p.set_timing(timing);
-        p.rescan_minutes = 1;
+        p.set_rescan_minutes(1);
         p.set_filters(idle_rules(g_watchable));
         p.start();
         ASSERT_TRUE(poll_until([&] { return p.status().pool_size == 1; }, 5));
@@ -277,7 +277,7 @@ TEST_F(PlayerScan, WhereWatchesCannotSeeRescansFindNewFiles) {
 // new file joins.
 TEST_F(PlayerScan, AFolderThatComesBackIsWatchedAgain) {
     add_files(0, 1);
-    player.rescan_minutes = 0;
+    player.set_rescan_minutes(0);
     player.set_filters(idle_rules(music()));
     player.start();
     ASSERT_TRUE(poll_until([&] { return pool_is(1); }, 5));
