@@ -6,6 +6,18 @@
 #include "fuzz/fuzz_check.h"
 #include "system/settings.h"
 
+namespace {
+
+// A line loses one carriage return before its "\n", so a value that itself ends in one (it loads
+// from a line ending in two) cannot be written in this format; nothing else is lost.
+bool writable(const Settings& s) {
+    for (const std::string* v : {&s.root, &s.patterns, &s.language, &s.theme, &s.audio_device})
+        if (!v->empty() && v->back() == '\r') return false;
+    return true;
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     setenv("TZ", "Europe/Berlin", 1);
     return 0;
@@ -23,8 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const Settings loaded = settings::from_text(bytes);
     const std::string written = settings::to_text(loaded);
-    FUZZ_CHECK(settings::to_text(settings::from_text(written)) == written,
-               "a loaded record writes back to a text that loads to the same record");
+    if (writable(loaded))
+        FUZZ_CHECK(settings::to_text(settings::from_text(written)) == written,
+                   "a loaded record writes back to a text that loads to the same record");
 
     // A Monday noon in winter and one on the night the clocks go back.
     for (const int64_t now : {int64_t{1704715200}, int64_t{1729990800}}) {
