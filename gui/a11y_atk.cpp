@@ -132,7 +132,7 @@ void announce_changes(AtkObject* obj, const Node& before, const Node& after) {
     const std::vector<AtkStateType> now = atk_states(after.states);
     for (AtkStateType s : atk_states(before.states ^ after.states))
         atk_object_notify_state_change(obj, s, std::count(now.begin(), now.end(), s) > 0);
-    if (before.value != after.value && !(after.states & kReadOnlyValue))
+    if (before.value != after.value && !(after.states & (kReadOnlyValue | kRunningValue)))
         g_object_notify(G_OBJECT(obj), "accessible-value");
     if (after.role != Role::Entry) return;
     if (before.text != after.text) announce_text(obj, before.text, after.text);

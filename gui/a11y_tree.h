@@ -38,6 +38,7 @@ enum : uint32_t {
     kSelectable = 1u << 6,
     kSelected = 1u << 7,
     kReadOnlyValue = 1u << 8,  // a value that can be read, not set
+    kRunningValue = 1u << 9,   // a value that moves by itself (a position, a level): not announced
 };
 
 struct Node {

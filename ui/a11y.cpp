@@ -177,6 +177,7 @@ void add_player(Builder& b, const Player::Status& s) {
     b.slider(Hit::ProgressBar, s.name.empty() ? i18n::T("no_track") : s.name, 0,
              seekable ? s.duration : 0, seekable ? s.position : 0, 1, position_text(s),
              g_running && seekable);
+    g_tree.back().states |= a11y::kRunningValue;
     // The countdown while waiting is announced once a minute, not once a second.
     const std::string state = state_text(s);
     const std::string minute =
