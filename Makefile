@@ -1,4 +1,5 @@
-# Two commands do all the set-up: `make run` and `make test`. Both install what is missing first.
+# Two commands do all the set-up: `make run` and `make test`. Both install what is missing first;
+# `make` alone only builds and never calls the package manager.
 BUILD      ?= build
 BUILD_SAN  ?= build-asan
 BUILD_TSAN ?= build-tsan
@@ -7,22 +8,27 @@ FUZZ_SECONDS ?= 60
 JOBS       ?= 2
 ARGS       ?=
 
-.PHONY: setup build build-san build-tsan run test bench fuzz clean
+.PHONY: all setup build build-san build-tsan run test bench fuzz clean
+
+all: build
+
+# The builds run the set-up first when one of these goals is asked for.
+SETUP := $(if $(filter run test bench,$(MAKECMDGOALS)),setup)
 
 setup:
 	@bash scripts/setup.sh
 
-build: setup
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+build: $(SETUP)
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON -DQM_BENCH=ON >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
-build-san: setup
-	@cmake -S . -B $(BUILD_SAN) -DCMAKE_BUILD_TYPE=Debug -DQM_SANITIZE=address >/dev/null
+build-san: $(SETUP)
+	@cmake -S . -B $(BUILD_SAN) -DCMAKE_BUILD_TYPE=Debug -DQM_SANITIZE=address -DBUILD_TESTING=ON >/dev/null
 	@cmake --build $(BUILD_SAN) -j $(JOBS)
 
 # Only the programs whose tests drive threads: the playlist's, the player's and the output's.
-build-tsan: setup
-	@cmake -S . -B $(BUILD_TSAN) -DCMAKE_BUILD_TYPE=Debug -DQM_SANITIZE=thread >/dev/null
+build-tsan: $(SETUP)
+	@cmake -S . -B $(BUILD_TSAN) -DCMAKE_BUILD_TYPE=Debug -DQM_SANITIZE=thread -DBUILD_TESTING=ON >/dev/null
 	@cmake --build $(BUILD_TSAN) -j $(JOBS) --target test_playback test_audio
 
 run: build

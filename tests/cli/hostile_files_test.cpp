@@ -13,6 +13,7 @@
 #include "support/pulse_server.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
+#include "support/version_text.h"
 
 using namespace testsupport;
 
@@ -27,7 +28,7 @@ TEST(HostileFiles, APipeAtTheSettingsOrLogPathDoesNotHoldUpAStart) {
         make_fifo(home.make_dir(".config/Quavermill") + "/" + name);
         RunResult r = run_quavermill({"--version"}, home.path());
         EXPECT_EQ(r.exit_code, 0) << "killed at the bound: " << r.signal;
-        EXPECT_EQ(r.out, "Quavermill 1.0.0 (Build 1043)\n");
+        EXPECT_EQ(r.out, "Quavermill " + version_text() + "\n");
     }
 }
 
