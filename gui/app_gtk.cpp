@@ -24,8 +24,6 @@ namespace shell {
 
 namespace {
 
-constexpr int kWidth = 940;
-constexpr int kHeight = 744;
 constexpr unsigned kTickMs = 100;
 constexpr unsigned kCaretMs = 530;
 constexpr double kSmoothStep = 0.3;  // vertical delta of a smooth scroll that counts as a step
@@ -180,7 +178,7 @@ int run_gui(Player* player, Settings* settings, const Frontend& ui) {
         gtk_window_move(GTK_WINDOW(window), settings->win_x, settings->win_y);
 
     GtkWidget* area = a11y::new_area("Quavermill");
-    gtk_widget_set_size_request(area, kWidth, kHeight);
+    gtk_widget_set_size_request(area, kWindowWidth, kWindowHeight);
     gtk_widget_set_can_focus(area, TRUE);
     gtk_widget_add_events(area, GDK_POINTER_MOTION_MASK | GDK_BUTTON_PRESS_MASK |
                                     GDK_BUTTON_RELEASE_MASK | GDK_KEY_PRESS_MASK |

@@ -14,6 +14,9 @@ struct Settings;
 
 namespace shell {
 
+// The drawing area's size at scale 1: the panel's layout is made for it.
+constexpr int kWindowWidth = 940, kWindowHeight = 744;
+
 // The user interface as the shell calls it, all on the main thread. Coordinates are pixels
 // relative to the drawing area's top left corner.
 struct Frontend {

@@ -17,6 +17,7 @@
 #include "ui/settings_panel.h"
 #include "ui/state.h"
 #include "ui/status_card.h"
+#include "ui/style.h"
 #include "ui/text_field.h"
 #include "ui/ui.h"
 
@@ -200,9 +201,9 @@ void add_player(Builder& b, const Player::Status& s) {
     b.slider(Hit::VolumeSlider, i18n::T("volume"), 0, 1, g_settings.volume, 0.01,
              slider_text(Hit::VolumeSlider), true);
     b.control(Hit::LevelMatchCheck, Role::CheckBox, i18n::T("level_match"), true, lv.on);
-    b.slider(Hit::TargetSlider, i18n::T("target"), -40, 0, lv.target_db, 1,
+    b.slider(Hit::TargetSlider, i18n::T("target"), style::kTargetRange.lo, style::kTargetRange.hi(), lv.target_db, 1,
              slider_text(Hit::TargetSlider), true);
-    b.slider(Hit::CeilingSlider, i18n::T("ceiling"), -12, 0, lv.ceiling_db, 0.1,
+    b.slider(Hit::CeilingSlider, i18n::T("ceiling"), style::kCeilingRange.lo, style::kCeilingRange.hi(), lv.ceiling_db, 0.1,
              slider_text(Hit::CeilingSlider), true);
     b.control(Hit::AutostartCheck, Role::CheckBox, i18n::T("autostart"), true, g_autostart_on);
     if (g_ui.meter.w > 0) {
@@ -307,8 +308,8 @@ bool access_set_value(int id, double value) {
     double fraction = 0;
     switch (h) {
         case Hit::VolumeSlider: fraction = value; break;
-        case Hit::TargetSlider: fraction = (value + 40) / 40; break;
-        case Hit::CeilingSlider: fraction = (value + 12) / 12; break;
+        case Hit::TargetSlider: fraction = style::kTargetRange.fraction(value); break;
+        case Hit::CeilingSlider: fraction = style::kCeilingRange.fraction(value); break;
         case Hit::ProgressBar: {
             const double duration = g_player ? g_player->status().duration : 0;
             if (!g_running || !(duration > 0.1)) return false;

@@ -8,6 +8,7 @@
 #include "system/version.h"
 #include "ui/main_panel.h"
 #include "ui/state.h"
+#include "ui/style.h"
 #include "ui/text_field.h"
 
 namespace ui {
@@ -15,18 +16,17 @@ namespace ui {
 namespace {
 
 constexpr size_t kMaxLines = 12;
-
-constexpr float kMaxWidth = 470, kSideGap = 40, kInset = 28, kLogo = 72;
-constexpr float kBaseHeight = 493, kTaglinePitch = 20, kLinePitch = 1.35f, kBoxPitch = 1.6f;
-constexpr float kTitleSize = 21, kTextSize = 13, kSmallSize = 13 * 0.92f, kAuthorSize = 15;
-constexpr float kLinkHeight = 20, kLinkPad = 6;
+constexpr float kWindowGap = 24;  // the panel stays this much shorter than the window
 constexpr uint32_t kOpaqueWhite = 0xFFFFFFFF;
 
+using style::kAbout;
+using style::kSmallSize;
+using style::kTextSize;
+
 // What the program is built on, with the licences of the libraries it links. Wider than the
-// panel, it is wrapped like the tagline, its lines 17 pixels apart.
+// panel, it is wrapped like the tagline, its lines component_pitch apart.
 constexpr const char* kComponents =
     "GTK 3 · cairo · pango · libmpg123 (LGPL-2.1) · libsodium (ISC) · PulseAudio · ALSA";
-constexpr float kComponentPitch = 17;
 constexpr const char* kAuthor = "© 2026 The Quavermill developers";
 constexpr const char* kMaker = "Quavermill";
 constexpr const char* kNotice = "All rights reserved.";
@@ -52,15 +52,15 @@ struct Column {
     float x, width, y;
 
     void line(std::string_view text, float size, int role_index, bool bold = false) const {
-        draw_text({x, y, width, size * kBoxPitch * g_ui.scale}, text, size, colour(role_index),
+        draw_text({x, y, width, size * kAbout.box_pitch * g_ui.scale}, text, size, colour(role_index),
                   gfx::Align::Center, bold);
     }
     // A link centred on its text; returns the rectangle that reacts to the pointer.
     gfx::Rect link(const std::string& text, bool hover) const {
         const float s = g_ui.scale;
         const float tw = std::min(gfx::text_width(text, kTextSize * s, false), width);
-        const gfx::Rect r = {x + (width - tw) / 2 - kLinkPad * s, y, tw + 2 * kLinkPad * s,
-                             kLinkHeight * s};
+        const gfx::Rect r = {x + (width - tw) / 2 - kAbout.link_pad * s, y,
+                             tw + 2 * kAbout.link_pad * s, kAbout.link_h * s};
         draw_text(r, text, kTextSize, colour(hover ? role::kAccentHover : role::kAccent),
                   gfx::Align::Center);
         return r;
@@ -91,58 +91,61 @@ std::vector<std::string> wrap_lines(std::string_view text, float size, float wid
 
 void draw_about(float w, float h) {
     const float s = g_ui.scale;
-    const float pw = std::min(w - kSideGap * s, kMaxWidth * s);
-    const float iw = pw - 2 * kInset * s;
+    const float pw = std::min(w - kAbout.side_gap * s, kAbout.max_width * s);
+    const float iw = pw - 2 * kAbout.inset * s;
     const auto& tagline = wrapped(g_tagline, i18n::T("about_tagline"), kTextSize * s, iw);
     const auto& components = wrapped(g_components, kComponents, kSmallSize * s, iw);
     const auto& disclaimer = wrapped(g_disclaimer, i18n::T("about_disclaimer"), kSmallSize * s, iw);
+    const float disclaimer_pitch = kSmallSize * kAbout.line_pitch;
 
     const size_t extra_components = std::max<size_t>(components.size(), 1) - 1;
-    const float wanted = kBaseHeight + kTaglinePitch * tagline.size() +
-                         kComponentPitch * extra_components +
-                         kSmallSize * kLinePitch * disclaimer.size();
-    const float ph = std::min(h - 24 * s, wanted * s);
+    const float wanted = kAbout.base_height() + kAbout.tagline_pitch * tagline.size() +
+                         kAbout.component_pitch * extra_components +
+                         disclaimer_pitch * disclaimer.size();
+    const float ph = std::min(h - kWindowGap * s, wanted * s);
     const float px = (w - pw) / 2, py = (h - ph) / 2;
     g_ui.about_panel = {px, py, pw, ph};
     draw_overlay_frame(w, h, g_ui.about_panel);
-    logo::draw(px + (pw - kLogo * s) / 2, py + 26 * s, kLogo * s, true, kOpaqueWhite);
+    logo::draw(px + (pw - kAbout.logo * s) / 2, py + kAbout.logo_top * s, kAbout.logo * s, true,
+               kOpaqueWhite);
 
-    Column c{px + kInset * s, iw, py + (26 + kLogo + 18) * s};
-    c.line(version::kProduct, kTitleSize, role::kStrong, true);
-    c.y += 30 * s;
+    Column c{px + kAbout.inset * s, iw,
+             py + (kAbout.logo_top + kAbout.logo + kAbout.logo_gap) * s};
+    c.line(version::kProduct, style::kTitleSize, role::kStrong, true);
+    c.y += kAbout.title * s;
     for (const std::string& line : tagline) {
         c.line(line, kTextSize, role::kSecondary);
-        c.y += kTaglinePitch * s;
+        c.y += kAbout.tagline_pitch * s;
     }
-    c.y += 6 * s;
+    c.y += kAbout.tagline_gap * s;
     c.line(std::string("Version ") + version::kVersion + " (Build " + version::kBuild + ")",
            kTextSize, role::kSecondary);
-    c.y += 20 * s;
+    c.y += kAbout.version * s;
     c.line(std::string(i18n::T("formats")) + " MP3", kTextSize, role::kSecondary);
-    c.y += 20 * s;
+    c.y += kAbout.formats * s;
     c.line(i18n::T("third_party"), kSmallSize, role::kSecondary);
     for (const std::string& line : components) {
-        c.y += kComponentPitch * s;
+        c.y += kAbout.component_pitch * s;
         c.line(line, kSmallSize, role::kSecondary);
     }
-    c.y += 26 * s;
-    c.line(kAuthor, kAuthorSize, role::kText);
-    c.y += 22 * s;
+    c.y += kAbout.author_gap * s;
+    c.line(kAuthor, style::kAuthorSize, role::kText);
+    c.y += kAbout.author * s;
     c.line(kMaker, kTextSize, role::kSecondary);
-    c.y += 20 * s;
+    c.y += kAbout.maker * s;
     c.line(kNotice, kTextSize, role::kSecondary);
-    c.y += 26 * s;
+    c.y += kAbout.notice * s;
     gfx::fill_rect({c.x, c.y, iw, 1 * s}, colour(role::kBorder));
-    c.y += 12 * s;
+    c.y += kAbout.rule * s;
     c.line(i18n::T("about_disclaimer_title"), kTextSize, role::kSecondary, true);
-    c.y += 20 * s;
+    c.y += kAbout.disclaimer_title * s;
     for (const std::string& line : disclaimer) {
         c.line(line, kSmallSize, role::kSecondary);
-        c.y += kSmallSize * kLinePitch * s;
+        c.y += disclaimer_pitch * s;
     }
-    c.y += 16 * s;
+    c.y += kAbout.links_gap * s;
     g_ui.about_web = c.link(kWebAddress, g_hover == Hit::AboutWebLink);
-    c.y += 22 * s;
+    c.y += kAbout.web * s;
     g_ui.about_mail = c.link(std::string(i18n::T("about_report_bug")) + " " + kSupportMail,
                              g_hover == Hit::AboutMailLink);
     g_ui.about_close = draw_overlay_close(g_ui.about_panel, g_hover == Hit::AboutClose);

@@ -14,6 +14,7 @@
 #include "ui/input.h"
 #include "ui/layout.h"
 #include "ui/round_trip.h"
+#include "ui/style.h"
 #include "ui/text_field.h"
 #include "ui/ui.h"
 
@@ -169,11 +170,11 @@ void set_slider(Hit h, float f) {
             if (player) player->set_volume(g_settings.volume);
             break;
         case Hit::TargetSlider:
-            level.target_db = -40 + 40 * clamp01(f);
+            level.target_db = style::kTargetRange.value(clamp01(f));
             if (player) player->set_leveler(level);
             break;
         case Hit::CeilingSlider:
-            level.ceiling_db = -12 + 12 * clamp01(f);
+            level.ceiling_db = style::kCeilingRange.value(clamp01(f));
             if (player) player->set_leveler(level);
             break;
         case Hit::ProgressBar: {

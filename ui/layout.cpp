@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "i18n/i18n.h"
+#include "ui/style.h"
 #include "ui/ui.h"
 
 namespace ui {
@@ -12,10 +13,9 @@ namespace {
 // ---- Layout of the main panel -------------------------------------------------------------
 // Every number is in pixels at scale 1.
 
-constexpr float kMargin = 16;
+using style::kMargin;
 constexpr float kLabelMin = 132;      // the label column never gets narrower
 constexpr float kLabelGap = 22;       // between the longest label and the controls
-constexpr float kTextSize = 15;       // of labels and check-box texts
 constexpr float kLoopPad = 26 + 18;   // box and gap around the text of "endless"
 constexpr float kRandomPad = 26 + 4;  // likewise "random"
 constexpr float kAutostartPad = 26 + 8;
@@ -82,7 +82,7 @@ constexpr Place kPlaces[] = {
 };
 
 float label_text(const char* key, float s) {
-    return gfx::text_width(i18n::T(key), kTextSize * s, false);
+    return gfx::text_width(i18n::T(key), style::kLabelSize * s, false);
 }
 
 // ---- Hit testing ----------------------------------------------------------------------------

@@ -17,6 +17,7 @@
 #include "ui/settings_panel.h"
 #include "ui/state.h"
 #include "ui/status_card.h"
+#include "ui/style.h"
 #include "ui/ui.h"
 #include "ui/widgets.h"
 
@@ -26,10 +27,13 @@ namespace {
 
 constexpr uint32_t kOpaqueWhite = 0xFFFFFFFF;
 constexpr uint32_t kShade = 0xB4000000;  // over the window behind an overlay
-constexpr float kMargin = 16;
-constexpr float kLabelSize = 15, kSmallSize = 13, kHintSize = 11.7f, kTitleSize = 21;
 constexpr float kPi = 3.14159265f;
-constexpr float kOverlayCorner = 12, kCloseWidth = 120, kCloseHeight = 34, kCloseGap = 18;
+
+using style::kHeader;
+using style::kLabelSize;
+using style::kMargin;
+using style::kOverlay;
+using style::kTextSize;
 
 float scale() { return g_ui.scale; }
 
@@ -51,13 +55,15 @@ gfx::Rect right_of(const gfx::Rect& r, float gap, float width) {
 
 void draw_header() {
     const float s = scale();
-    logo::draw(16 * s, 9 * s, 28 * s, true, kOpaqueWhite);
-    draw_text({54 * s, 10 * s, 400 * s, 30 * s}, version::kProduct, kTitleSize,
-              colour(role::kStrong), gfx::Align::Left, true);
+    const style::Header& hd = kHeader;
+    logo::draw(hd.logo_x * s, hd.logo_y * s, hd.logo * s, true, kOpaqueWhite);
+    draw_text({hd.title_x * s, hd.title_y * s, hd.title_w * s, hd.title_h * s}, version::kProduct,
+              style::kTitleSize, colour(role::kStrong), gfx::Align::Left, true);
     const std::string version = std::string(version::kVersion) + " (Build " + version::kBuild + ")";
-    const float x = std::min(g_ui.settings_button.x, g_ui.about_button.x) - (10 + 258) * s;
-    draw_text({x, 12 * s, 258 * s, 26 * s}, version, kSmallSize, colour(role::kSecondary),
-              gfx::Align::Right);
+    const float x =
+        std::min(g_ui.settings_button.x, g_ui.about_button.x) - (hd.version_gap + hd.version_w) * s;
+    draw_text({x, hd.version_y * s, hd.version_w * s, hd.version_h * s}, version, kTextSize,
+              colour(role::kSecondary), gfx::Align::Right);
 
     const gfx::Rect& gear = g_ui.settings_button;
     const gfx::Color gear_colour =
@@ -65,17 +71,18 @@ void draw_header() {
     const float cx = gear.x + gear.w / 2, cy = gear.y + gear.h / 2;
     for (int k = 0; k < 8; ++k) {
         const float a = k * kPi / 4;
-        gfx::line(cx + 5.5f * s * std::cos(a), cy + 5.5f * s * std::sin(a),
-                  cx + 10 * s * std::cos(a), cy + 10 * s * std::sin(a), gear_colour, 2.2f * s);
+        gfx::line(cx + hd.gear_inner * s * std::cos(a), cy + hd.gear_inner * s * std::sin(a),
+                  cx + hd.gear_outer * s * std::cos(a), cy + hd.gear_outer * s * std::sin(a),
+                  gear_colour, hd.gear_stroke * s);
     }
-    gfx::stroke_circle(cx, cy, 6 * s, gear_colour, 2.2f * s);
+    gfx::stroke_circle(cx, cy, hd.gear_ring * s, gear_colour, hd.gear_stroke * s);
 
     const gfx::Rect& about = g_ui.about_button;
     const gfx::Color about_colour =
         colour(g_hover == Hit::AboutButton ? role::kAccent : role::kSecondary);
-    gfx::stroke_circle(about.x + about.w / 2, about.y + about.h / 2, 11 * s, about_colour,
-                       1.4f * s);
-    draw_text(about, "i", kSmallSize, about_colour, gfx::Align::Center, true);
+    gfx::stroke_circle(about.x + about.w / 2, about.y + about.h / 2, hd.info_ring * s, about_colour,
+                       hd.info_stroke * s);
+    draw_text(about, "i", kTextSize, about_colour, gfx::Align::Center, true);
 }
 
 void draw_form(float w) {
@@ -103,7 +110,7 @@ void draw_form(float w) {
     draw_field(g_ui.to, g_to, g_focus == Hit::ToField, i18n::T("time_open"), to_bad);
     if (from_bad || to_bad) {
         const gfx::Rect& bad = from_bad ? g_ui.from : g_ui.to;
-        draw_text({bad.x, bad.y + bad.h, 120 * scale(), 16 * scale()}, "hh:mm", kHintSize,
+        draw_text({bad.x, bad.y + bad.h, 120 * scale(), 16 * scale()}, "hh:mm", style::kHintSize,
                   colour(role::kError));
     }
     draw_check(g_ui.win_files, st.win_files, i18n::T("window_files"), hover(Hit::WindowFilesCheck),
@@ -121,7 +128,7 @@ void draw_form(float w) {
         const gfx::Rect& sunday = g_ui.days[6];
         const float x = sunday.x + sunday.w + 12 * scale();
         draw_text({x, sunday.y, w - kMargin * scale() - x, sunday.h}, i18n::T("days_all"),
-                  kSmallSize, colour(role::kSecondary));
+                  kTextSize, colour(role::kSecondary));
     }
 
     draw_label("time_source", g_ui.src_name.y, g_ui.src_name.h, !rules);
@@ -167,10 +174,10 @@ void draw_levels() {
     draw_check(g_ui.level_match, lv.on, i18n::T("level_match"), g_hover == Hit::LevelMatchCheck,
                true);
     draw_slider_label("target", g_ui.target);
-    draw_slider(g_ui.target, (lv.target_db + 40) / 40, slider_text(Hit::TargetSlider),
+    draw_slider(g_ui.target, style::kTargetRange.fraction(lv.target_db), slider_text(Hit::TargetSlider),
                 lv.on && g_hover == Hit::TargetSlider);
     draw_slider_label("ceiling", g_ui.ceiling);
-    draw_slider(g_ui.ceiling, (lv.ceiling_db + 12) / 12, slider_text(Hit::CeilingSlider),
+    draw_slider(g_ui.ceiling, style::kCeilingRange.fraction(lv.ceiling_db), slider_text(Hit::CeilingSlider),
                 lv.on && g_hover == Hit::CeilingSlider);
     draw_check(g_ui.autostart, g_autostart_on, i18n::T("autostart"), g_hover == Hit::AutostartCheck,
                true);
@@ -208,15 +215,15 @@ void draw_text(const gfx::Rect& r, std::string_view text, float size, gfx::Color
 
 void draw_overlay_frame(float w, float h, const gfx::Rect& panel) {
     gfx::fill_rect({0, 0, w, h}, kShade);
-    gfx::fill_round_rect(panel, kOverlayCorner * scale(), colour(role::kSurface));
-    gfx::stroke_round_rect(panel, kOverlayCorner * scale(), colour(role::kBorder), 1);
+    gfx::fill_round_rect(panel, kOverlay.corner * scale(), colour(role::kSurface));
+    gfx::stroke_round_rect(panel, kOverlay.corner * scale(), colour(role::kBorder), 1);
 }
 
 gfx::Rect draw_overlay_close(const gfx::Rect& panel, bool hover) {
     const float s = scale();
-    const gfx::Rect r = {panel.x + (panel.w - kCloseWidth * s) / 2,
-                         panel.y + panel.h - (kCloseHeight + kCloseGap) * s, kCloseWidth * s,
-                         kCloseHeight * s};
+    const gfx::Rect r = {panel.x + (panel.w - kOverlay.close_w * s) / 2,
+                         panel.y + panel.h - (kOverlay.close_h + kOverlay.close_gap) * s,
+                         kOverlay.close_w * s, kOverlay.close_h * s};
     draw_button(r, i18n::T("close"), true, hover, true);
     return r;
 }

@@ -7,6 +7,7 @@
 #include "i18n/i18n.h"
 #include "ui/main_panel.h"
 #include "ui/state.h"
+#include "ui/style.h"
 
 namespace ui {
 
@@ -14,7 +15,8 @@ namespace {
 
 constexpr float kMaxWidth = 680, kSideGap = 40, kBaseHeight = 198, kInset = 24, kRow = 24;
 constexpr float kColumnGap = 6, kEntryCorner = 4, kTextIndent = 8, kTextTrim = 12;
-constexpr float kTitleSize = 21, kTextSize = 13;
+using style::kTextSize;
+using style::kTitleSize;
 constexpr float kScrollBar = 4, kScrollBarRight = 28, kScrollCorner = 2;
 constexpr const char* kDot = "  ·  ";
 

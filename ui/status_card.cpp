@@ -7,13 +7,14 @@
 #include "ui/format.h"
 #include "ui/main_panel.h"
 #include "ui/state.h"
+#include "ui/style.h"
 #include "ui/text_field.h"
 
 namespace ui {
 
 namespace {
 
-constexpr float kTrackSize = 24, kRecordedSize = 15, kLineSize = 13;
+constexpr float kTrackSize = 24, kRecordedSize = style::kLabelSize, kLineSize = style::kTextSize;
 constexpr float kCardInset = 14, kCardHeight = 152, kCardCorner = 10;
 constexpr float kBarCorner = 6, kKnob = 7, kKnobHover = 9;
 constexpr double kKnownLength = 0.1;  // seconds; a shorter length counts as unknown
@@ -120,7 +121,7 @@ float progress_fraction(const Player::Status& s) {
 
 gfx::Rect status_card_rect() {
     const float sc = g_ui.scale;
-    return {16 * sc, g_ui.track.y - kCardInset * sc, g_ui.track.w + 36 * sc, kCardHeight * sc};
+    return {style::kMargin * sc, g_ui.track.y - kCardInset * sc, g_ui.track.w + 36 * sc, kCardHeight * sc};
 }
 
 void draw_status_card(const Player::Status& s) {

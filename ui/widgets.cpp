@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "gui/theme.h"
+#include "ui/style.h"
 #include "ui/text_field.h"
 
 namespace ui {
@@ -10,7 +11,8 @@ namespace ui {
 namespace {
 
 constexpr uint8_t kDimAlpha = 0x59;
-constexpr float kLabelSize = 15, kValueSize = 13;
+using style::kLabelSize;
+constexpr float kValueSize = style::kTextSize;
 constexpr float kHairline = 1;  // outline width in pixels, not scaled
 
 // Buttons and fields.

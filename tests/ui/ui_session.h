@@ -4,6 +4,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include "gui/app_gtk.h"
 #include "gui/canvas.h"
 #include "gui/key_map.h"
 #include "i18n/i18n.h"
@@ -18,7 +19,7 @@ namespace testsupport {
 
 class UiSession : public GfxTest {
 protected:
-    static constexpr float kWidth = 940, kHeight = 744;
+    static constexpr float kWidth = shell::kWindowWidth, kHeight = shell::kWindowHeight;
 
     void SetUp() override {
         GfxTest::SetUp();
