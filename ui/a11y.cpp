@@ -201,9 +201,11 @@ void add_player(Builder& b, const Player::Status& s) {
     b.slider(Hit::VolumeSlider, i18n::T("volume"), 0, 1, g_settings.volume, 0.01,
              slider_text(Hit::VolumeSlider), true);
     b.control(Hit::LevelMatchCheck, Role::CheckBox, i18n::T("level_match"), true, lv.on);
-    b.slider(Hit::TargetSlider, i18n::T("target"), style::kTargetRange.lo, style::kTargetRange.hi(), lv.target_db, 1,
+    const style::Range& target = style::kTargetRange;
+    const style::Range& ceiling = style::kCeilingRange;
+    b.slider(Hit::TargetSlider, i18n::T("target"), target.lo, target.hi(), lv.target_db, 1,
              slider_text(Hit::TargetSlider), true);
-    b.slider(Hit::CeilingSlider, i18n::T("ceiling"), style::kCeilingRange.lo, style::kCeilingRange.hi(), lv.ceiling_db, 0.1,
+    b.slider(Hit::CeilingSlider, i18n::T("ceiling"), ceiling.lo, ceiling.hi(), lv.ceiling_db, 0.1,
              slider_text(Hit::CeilingSlider), true);
     b.control(Hit::AutostartCheck, Role::CheckBox, i18n::T("autostart"), true, g_autostart_on);
     if (g_ui.meter.w > 0) {
