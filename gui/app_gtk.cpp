@@ -26,6 +26,7 @@ namespace {
 
 constexpr unsigned kTickMs = 100;
 constexpr unsigned kCaretMs = 530;
+constexpr const char* kAppId = "quavermill";
 constexpr double kSmoothStep = 0.3;  // vertical delta of a smooth scroll that counts as a step
 
 const Frontend* g_ui = nullptr;
@@ -159,6 +160,9 @@ int run_gui(Player* player, Settings* settings, const Frontend& ui) {
     gtk_accelerator_set_default_mod_mask(static_cast<GdkModifierType>(
         GDK_CONTROL_MASK | GDK_SHIFT_MASK | GDK_MOD1_MASK | GDK_SUPER_MASK | GDK_HYPER_MASK |
         GDK_META_MASK));
+    // The desktop matches the window to its menu entry quavermill.desktop by the X11 class and
+    // the Wayland app id, both taken from these two names.
+    g_set_prgname(kAppId);
     if (!gtk_init_check(nullptr, nullptr)) {
         const char* line = "Keine Anzeige erreichbar (WAYLAND_DISPLAY und DISPLAY fehlen oder "
                            "antworten nicht) — das Fenster kann nicht aufgehen";
@@ -166,6 +170,7 @@ int run_gui(Player* player, Settings* settings, const Frontend& ui) {
         std::fprintf(stderr, "%s\n", line);
         return 1;
     }
+    gdk_set_program_class(kAppId);  // the toolkit's default capitalises the first letter
     // Files and the console keep "." as the decimal mark whatever the user's locale.
     std::setlocale(LC_NUMERIC, "C");
     g_ui = &ui;

@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
   # build and test tools
   build-essential cmake pkg-config libgtest-dev libgmock-dev
+  # packaging and the checks of what is installed: validators, the unit's tools, the .deb
+  appstream librsvg2-bin systemd man-db debhelper dpkg-dev lintian
   # the fuzz programs: clang with libFuzzer and the sanitizer runtimes
   clang libclang-rt-14-dev
   # libraries the program links

@@ -181,6 +181,9 @@ TEST_F(Window, OpensFixedSizedAndKeepsItsPlaceAndSettings) {
     const std::string hints = run({"xprop", "-id", window, "WM_NORMAL_HINTS"}, x.env()).out;
     EXPECT_NE(hints.find("minimum size: 940 by 744"), std::string::npos) << hints;
     EXPECT_NE(hints.find("maximum size: 940 by 744"), std::string::npos) << hints;
+    // The class that ties the window to its menu entry quavermill.desktop.
+    const std::string wm_class = run({"xprop", "-id", window, "WM_CLASS"}, x.env()).out;
+    EXPECT_EQ(wm_class, "WM_CLASS(STRING) = \"quavermill\", \"quavermill\"\n");
 
     click(centre(ui::g_ui.folder));
     keys({"ctrl+a"});
