@@ -47,6 +47,7 @@ Player::Status Player::status() const {
     std::string device = audio_.device_name();
     std::lock_guard<std::mutex> lock(mutex_);
     Status s = status_;
+    s.position = position_locked();
     s.pool_size = pool_size;
     s.round_pos = round_pos;
     s.gain_db = leveler_.gain_db;
@@ -54,6 +55,22 @@ Player::Status Player::status() const {
     s.out_db = leveler_.out_db;
     s.device = std::move(device);
     return s;
+}
+
+// Frames the output dropped on a skip or a seek count as passed: the next one it takes is the
+// frame that far on, so the position stays exact.
+double Player::position_locked() const {
+    if (!heard_.on || heard_.hz <= 0) return status_.position;
+    const uint64_t taken = ring_.consumed();
+    const int64_t since = taken > heard_.ring_at ? static_cast<int64_t>(taken - heard_.ring_at) : 0;
+    return static_cast<double>(heard_.frame + since) / heard_.hz;
+}
+
+void Player::anchor_locked(int64_t frame, int hz) {
+    heard_.on = true;
+    heard_.ring_at = ring_.pushed();
+    heard_.frame = frame;
+    heard_.hz = hz;
 }
 
 void Player::set_state(State state, const std::string& message) {
@@ -127,7 +144,7 @@ void Player::seek_relative(double delta) {
     double position;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        position = status_.position;
+        position = position_locked();
     }
     seek(position + delta);
 }

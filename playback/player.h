@@ -183,10 +183,25 @@ private:
     void wake_decode();
     int64_t now() const;
 
+    // Where the heard position comes from: the ring count at which frame `frame` of the track
+    // at `hz` enters the ring; the frames after it follow in order. The decode thread sets it
+    // wherever that order breaks (a track opens, a seek lands, the ring is rebuilt); while no
+    // track plays (`on` false) the stored Status::position stands.
+    struct Heard {
+        bool on = false;
+        uint64_t ring_at = 0;
+        int64_t frame = 0;
+        int hz = 0;
+    };
+    // The seconds heard of the current track, from what the output has taken from the ring.
+    double position_locked() const;
+    void anchor_locked(int64_t frame, int hz);
+
     // Guarded by mutex_ (any thread).
     mutable std::mutex mutex_;
     FilterSet filters_;
     Status status_;
+    Heard heard_;
     Leveler leveler_;
     std::string device_id_;
 

@@ -72,6 +72,7 @@ bool Player::window_closed(const FilterSet& rules, Track& t) {
         status_.fault = Fault::None;
         status_.position = 0;
         status_.duration = 0;
+        heard_.on = false;
     }
     wait_decode(ms(1000));
     t.open = false;
@@ -145,8 +146,8 @@ bool Player::open_next(Track& t) {
             status_.name = file.name;
             status_.path = file.path;
             status_.time = file.time;
-            status_.position = 0;
             status_.duration = stream_.duration;
+            anchor_locked(0, stream_.hz);
         }
         logger::info("spielt: " + file.name);
         t.gone_in_row = 0;
@@ -180,7 +181,7 @@ void Player::feed_step(Track& t) {
         flush_req_ = true;
         std::lock_guard<std::mutex> lock(mutex_);
         leveler_.new_track();
-        status_.position = target;
+        anchor_locked(stream_.frames_out, stream_.hz);
     }
     if (!ensure_audio(stream_.hz, stream_.channels)) {
         wait_decode(ms(1000));  // keep the track and try the output again
@@ -216,8 +217,6 @@ void Player::feed_step(Track& t) {
         push_block(t.block.data(), got);
     }
     std::lock_guard<std::mutex> lock(mutex_);
-    double heard = hz > 0 ? (static_cast<double>(stream_.frames_out) - ring_.buffered()) / hz : 0;
-    status_.position = std::max(0.0, heard);
     if (status_.duration <= 0) status_.duration = stream_.duration;
     status_.wait_seconds = 0;
 }
@@ -250,6 +249,11 @@ bool Player::ensure_audio(int rate, int channels) {
     open_device_ = id;
     ring_.reset(2 * static_cast<size_t>(rate) + 1, channels);
     flush_req_ = false;  // the fresh ring holds nothing to drop
+    {
+        // What the old ring held is never heard; the next frame read follows.
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (heard_.on) anchor_locked(stream_.frames_out, stream_.hz);
+    }
     out_rate_ = rate;
     out_channels_ = channels;
     auto source = [this](short* out, int frames) { return audio_fill(out, frames); };

@@ -2,6 +2,7 @@
 // what reaches the sinks, and how it rides out bad files, a vanished folder and a dead server.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <string>
@@ -205,6 +206,58 @@ TEST_F(PlayerPlay, SeekSkipPauseAndResume) {
     // What the ring held at the pause (two seconds) is not heard: the position jumps ahead.
     EXPECT_TRUE(poll_until([&] { return !position_below(at + 1.5); }, 5));
     EXPECT_LT(seen.position, at + 3.0);
+}
+
+// Ten seconds at the sink against the decoder's own samples: none lost, none repeated, none
+// changed (level matching off, full volume: the limiter's look-ahead only delays them). The
+// position follows the sound to the end, also through the last two seconds the ring holds.
+TEST_F(PlayerPlay, TheSinkGetsEveryDecodedSampleOnceAndThePositionFollows) {
+    dir.make_dir("music");
+    const std::string path = encode_mp3(noise(kRate, 2, 11, -20), music() + "/n.mp3");
+    std::vector<short> decoded;
+    {
+        Mp3Stream stream;
+        ASSERT_TRUE(stream.open(path));
+        std::vector<short> block(4410 * 2);
+        for (int got; (got = stream.read(block.data(), 4410)) > 0;)
+            decoded.insert(decoded.end(), block.begin(), block.begin() + got * 2);
+    }
+    Leveler::Config plain;
+    plain.on = false;
+    player.set_leveler(plain);
+    player.set_loop(false);
+    player.set_device("pulse:first");
+    MonitorRecorder rec(server, "first");
+    ASSERT_TRUE(rec.recording());
+    play(any_time());
+    double last = 0;
+    bool forward = true;
+    ASSERT_TRUE(poll_until([&] {
+        const Player::Status s = player.status();
+        forward = forward && s.position >= last;
+        last = s.position;
+        return s.state == Player::Finished;
+    }, 30));
+    EXPECT_TRUE(forward) << "the position went back";
+    const double end = static_cast<double>(decoded.size() / 2) / kRate;
+    EXPECT_GT(last, end - 0.4);
+    EXPECT_LT(last, end + 0.05);
+
+    const std::vector<short> heard = rec.stop();
+    // The monitor misses the stream's first milliseconds: find where the recording joins.
+    const size_t first = std::find_if(heard.begin(), heard.end(), [](short v) { return v != 0; }) -
+                         heard.begin();
+    const size_t span = 10 * kRate * 2, probe = 64;
+    ASSERT_GT(heard.size(), first + span);
+    auto joins = std::search(decoded.begin(), decoded.begin() + kRate, heard.begin() + first,
+                             heard.begin() + first + probe);
+    ASSERT_NE(joins, decoded.begin() + kRate) << "the recording's start is not in the track";
+    const size_t at = joins - decoded.begin();
+    ASSERT_GE(decoded.size(), at + span);
+    auto differs = std::mismatch(heard.begin() + first, heard.begin() + first + span,
+                                 decoded.begin() + at);
+    EXPECT_EQ(differs.first, heard.begin() + first + span)
+        << "differs " << (differs.first - heard.begin() - first) / 2.0 / kRate << " s in";
 }
 
 TEST_F(PlayerPlay, ChangingTheDeviceWhilePlaying) {

@@ -70,6 +70,26 @@ TEST(PcmRing, DropBufferedEmptiesWithoutLosingLaterFrames) {
     for (int i = 0; i < 6; ++i) EXPECT_EQ(out[i], b[i]);
 }
 
+// The counts tell the player which frame leaves: they never wrap, a drop counts as consumed,
+// and a reset empties the ring without starting them again.
+TEST(PcmRing, CountsRunOnAcrossWrapsDropsAndResets) {
+    PcmRing ring;
+    ring.reset(4, 1);
+    short in[3] = {1, 2, 3}, out[3];
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_EQ(ring.push(in, 3), 3u);
+        ASSERT_EQ(ring.pop(out, 2), 2u);
+        ring.drop_buffered();
+    }
+    EXPECT_EQ(ring.pushed(), 15u);
+    EXPECT_EQ(ring.consumed(), 15u);
+    ring.push(in, 2);
+    ring.reset(6, 1);
+    EXPECT_EQ(ring.pushed(), 17u);
+    EXPECT_EQ(ring.consumed(), 17u);
+    EXPECT_EQ(ring.free_frames(), 5u);
+}
+
 TEST(PcmRing, ResetKeepsAtLeastOneSlotAndTwoChannels) {
     PcmRing ring;
     ring.reset(0, 0);
