@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "bench/cpu_time.h"
+#include "bench/pool_player.h"
 #include "playback/player.h"
 
 namespace {
@@ -128,14 +129,7 @@ int rescan_while_playing(const std::string& dir, const std::string& sink) {
     Recorder rec(sink);
     if (!rec.ok()) return 2;
     Player player;
-    FilterSet rules;
-    rules.root = dir;
-    rules.win_files = false;
-    rules.win_play = false;
-    player.set_filters(rules);
-    player.set_device("pulse:" + sink);
-    player.set_volume(0.8f);
-    player.start();
+    pool_player::start(player, dir, sink);
     auto playing = [](const Player::Status& s) { return s.state == Player::Playing; };
     if (!wait_for(player, playing, 120)) {
         std::fprintf(stderr, "never started playing\n");

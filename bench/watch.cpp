@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "bench/cpu_time.h"
+#include "bench/pool_player.h"
 #include "core/fileio.h"
 #include "core/watcher.h"
 #include "playback/player.h"
@@ -73,14 +74,7 @@ int join_while_playing(const std::string& dir, const std::string& file, const st
     std::string bytes;
     if (!fileio::read_file(file, &bytes)) return 2;
     Player player;
-    FilterSet rules;
-    rules.root = dir;
-    rules.win_files = false;
-    rules.win_play = false;
-    player.set_filters(rules);
-    player.set_device("pulse:" + sink);
-    player.set_volume(0.8f);
-    player.start();
+    pool_player::start(player, dir, sink);
     const size_t base = static_cast<size_t>(kFolders) * kPerFolder;
     const auto give_up = Clock::now() + std::chrono::minutes(3);
     while (!(player.status().state == Player::Playing && player.status().pool_size == base)) {
