@@ -13,7 +13,9 @@
 #include <limits>
 #include <locale>
 #include <sstream>
+#include <type_traits>
 #include <unordered_map>
+#include <variant>
 
 #include "core/fileio.h"
 #include "core/numbers.h"
@@ -39,6 +41,7 @@ public:
     void line(const char* key, bool value) { out_ << key << '=' << (value ? '1' : '0') << '\n'; }
     // Widened so that the stream's default form gives six significant digits of the double.
     void line(const char* key, float value) { line(key, static_cast<double>(value)); }
+    void line(const char* key, uint8_t value) { line(key, static_cast<int>(value)); }
 
     std::string str() const { return out_.str(); }
 
@@ -46,40 +49,57 @@ private:
     std::ostringstream out_;
 };
 
+// Every stored value, in the order of the file: its key, the field it belongs to, and for the
+// two integers that are choices the range outside which a read value is ignored (read then as
+// a base-10 integer, an empty or non-numeric value counting as 0). The field's own type says
+// how the rest are written and read; the record's initialisers are their defaults.
+using Field = std::variant<std::string*, bool*, float*, int32_t*, int64_t*, uint8_t*>;
+
+struct Key {
+    const char* name;
+    Field (*field)(Settings&);
+    long lo = 0, hi = -1;  // lo <= hi: a choice
+};
+
+const Key kKeys[] = {
+    {"root", [](Settings& s) -> Field { return &s.root; }},
+    {"patterns", [](Settings& s) -> Field { return &s.patterns; }},
+    {"recursive", [](Settings& s) -> Field { return &s.recursive; }},
+    {"win_from", [](Settings& s) -> Field { return &s.window.from; }},
+    {"win_to", [](Settings& s) -> Field { return &s.window.to; }},
+    {"win_days", [](Settings& s) -> Field { return &s.window.days; }, 0, 127},
+    {"time_rules", [](Settings& s) -> Field { return &s.time_rules; }},
+    {"win_files", [](Settings& s) -> Field { return &s.win_files; }},
+    {"win_play", [](Settings& s) -> Field { return &s.win_play; }},
+    {"time_source", [](Settings& s) -> Field { return &s.time_source; }, 0, 3},
+    {"date_from", [](Settings& s) -> Field { return &s.date_from; }},
+    {"date_to", [](Settings& s) -> Field { return &s.date_to; }},
+    {"min_bytes", [](Settings& s) -> Field { return &s.min_bytes; }},
+    {"max_bytes", [](Settings& s) -> Field { return &s.max_bytes; }},
+    {"lvl_on", [](Settings& s) -> Field { return &s.leveler.on; }},
+    {"lvl_target", [](Settings& s) -> Field { return &s.leveler.target_db; }},
+    {"lvl_ceiling", [](Settings& s) -> Field { return &s.leveler.ceiling_db; }},
+    {"lvl_maxgain", [](Settings& s) -> Field { return &s.leveler.max_gain_db; }},
+    {"volume", [](Settings& s) -> Field { return &s.volume; }},
+    {"loop", [](Settings& s) -> Field { return &s.loop; }},
+    {"shuffle", [](Settings& s) -> Field { return &s.shuffle; }},
+    {"autostart", [](Settings& s) -> Field { return &s.autostart; }},
+    {"rescan", [](Settings& s) -> Field { return &s.rescan; }},
+    {"language", [](Settings& s) -> Field { return &s.language; }},
+    {"theme", [](Settings& s) -> Field { return &s.theme; }},
+    {"audio_device", [](Settings& s) -> Field { return &s.audio_device; }},
+    {"win_x", [](Settings& s) -> Field { return &s.win_x; }},
+    {"win_y", [](Settings& s) -> Field { return &s.win_y; }},
+    {"win_w", [](Settings& s) -> Field { return &s.win_w; }},
+    {"win_h", [](Settings& s) -> Field { return &s.win_h; }},
+};
+
 }  // namespace
 
-std::string to_text(const Settings& s) {
+std::string to_text(const Settings& record) {
+    Settings s = record;  // the table reaches fields through a record it may write to
     Text t;
-    t.line("root", s.root);
-    t.line("patterns", s.patterns);
-    t.line("recursive", s.recursive);
-    t.line("win_from", s.window.from);
-    t.line("win_to", s.window.to);
-    t.line("win_days", static_cast<int>(s.window.days));
-    t.line("time_rules", s.time_rules);
-    t.line("win_files", s.win_files);
-    t.line("win_play", s.win_play);
-    t.line("time_source", s.time_source);
-    t.line("date_from", s.date_from);
-    t.line("date_to", s.date_to);
-    t.line("min_bytes", s.min_bytes);
-    t.line("max_bytes", s.max_bytes);
-    t.line("lvl_on", s.leveler.on);
-    t.line("lvl_target", s.leveler.target_db);
-    t.line("lvl_ceiling", s.leveler.ceiling_db);
-    t.line("lvl_maxgain", s.leveler.max_gain_db);
-    t.line("volume", s.volume);
-    t.line("loop", s.loop);
-    t.line("shuffle", s.shuffle);
-    t.line("autostart", s.autostart);
-    t.line("rescan", s.rescan);
-    t.line("language", s.language);
-    t.line("theme", s.theme);
-    t.line("audio_device", s.audio_device);
-    t.line("win_x", s.win_x);
-    t.line("win_y", s.win_y);
-    t.line("win_w", s.win_w);
-    t.line("win_h", s.win_h);
+    for (const Key& k : kKeys) std::visit([&](auto* field) { t.line(k.name, *field); }, k.field(s));
     return t.str();
 }
 
@@ -119,70 +139,39 @@ Int cut_toward_zero(double v) {
     return static_cast<Int>(v);
 }
 
-const std::string* find(const Values& values, const char* key) {
-    auto it = values.find(key);
-    return it == values.end() ? nullptr : &it->second;
-}
+void take(const std::string& v, std::string& field) { field = v; }
 
-void take(const Values& values, const char* key, std::string& field) {
-    if (const std::string* v = find(values, key)) field = *v;
-}
+void take(const std::string& v, bool& field) { field = v == "1"; }
 
-void take(const Values& values, const char* key, bool& field) {
-    if (const std::string* v = find(values, key)) field = *v == "1";
-}
-
-void take(const Values& values, const char* key, float& field) {
-    const std::string* v = find(values, key);
-    if (v && !v->empty()) field = numbers::finite_float(parse_double(*v));
+void take(const std::string& v, float& field) {
+    if (!v.empty()) field = numbers::finite_float(parse_double(v));
 }
 
 template <typename Int>
-void take(const Values& values, const char* key, Int& field) {
-    const std::string* v = find(values, key);
-    if (v && !v->empty()) field = cut_toward_zero<Int>(parse_double(*v));
+void take(const std::string& v, Int& field) {
+    if (!v.empty()) field = cut_toward_zero<Int>(parse_double(v));
 }
 
-// Base-10 integer, also from an empty or non-numeric value (then 0); kept only inside [lo, hi].
 template <typename Int>
-void take_ranged(const Values& values, const char* key, long lo, long hi, Int& field) {
-    const std::string* v = find(values, key);
-    if (!v) return;
-    long n = std::strtol(v->c_str(), nullptr, 10);
+void take_choice(const std::string& v, long lo, long hi, Int& field) {
+    long n = std::strtol(v.c_str(), nullptr, 10);
     if (n >= lo && n <= hi) field = static_cast<Int>(n);
 }
 
-void overwrite(Settings& s, const Values& v) {
-    take(v, "root", s.root);
-    take(v, "patterns", s.patterns);
-    take(v, "recursive", s.recursive);
-    take(v, "time_rules", s.time_rules);
-    take(v, "win_from", s.window.from);
-    take(v, "win_to", s.window.to);
-    take_ranged(v, "win_days", 0, 127, s.window.days);
-    take(v, "win_files", s.win_files);
-    take(v, "win_play", s.win_play);
-    take_ranged(v, "time_source", 0, 3, s.time_source);
-    take(v, "date_from", s.date_from);
-    take(v, "date_to", s.date_to);
-    take(v, "min_bytes", s.min_bytes);
-    take(v, "max_bytes", s.max_bytes);
-    take(v, "lvl_on", s.leveler.on);
-    take(v, "lvl_target", s.leveler.target_db);
-    take(v, "lvl_ceiling", s.leveler.ceiling_db);
-    take(v, "lvl_maxgain", s.leveler.max_gain_db);
-    take(v, "volume", s.volume);
-    take(v, "loop", s.loop);
-    take(v, "shuffle", s.shuffle);
-    take(v, "autostart", s.autostart);
-    take(v, "rescan", s.rescan);
-    take(v, "language", s.language);
-    take(v, "theme", s.theme);
-    take(v, "audio_device", s.audio_device);
-    take(v, "win_x", s.win_x);
-    take(v, "win_y", s.win_y);
-    take(v, "win_w", s.win_w);
-    take(v, "win_h", s.win_h);
+void overwrite(Settings& s, const Values& values) {
+    for (const Key& k : kKeys) {
+        auto it = values.find(k.name);
+        if (it == values.end()) continue;
+        std::visit(
+            [&](auto* field) {
+                using T = std::remove_pointer_t<decltype(field)>;
+                if constexpr (std::is_integral_v<T> && !std::is_same_v<T, bool>) {
+                    if (k.lo <= k.hi) return take_choice(it->second, k.lo, k.hi, *field);
+                }
+                take(it->second, *field);
+            },
+            k.field(s));
+    }
 }
 
 // ---- the file ------------------------------------------------------------------------------
