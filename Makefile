@@ -5,15 +5,18 @@ BUILD_SAN  ?= build-asan
 BUILD_TSAN ?= build-tsan
 BUILD_FUZZ ?= build-fuzz
 FUZZ_SECONDS ?= 60
+BUILD_REL  ?= build-release
+BUILD_DEB  ?= build-deb
+PREFIX     ?= $(if $(filter 0,$(shell id -u)),/usr/local,$(HOME)/.local)
 JOBS       ?= 2
 ARGS       ?=
 
-.PHONY: all setup build build-san build-tsan run test bench fuzz clean
+.PHONY: all setup build build-san build-tsan run test bench fuzz deb install uninstall clean
 
 all: build
 
 # The builds run the set-up first when one of these goals is asked for.
-SETUP := $(if $(filter run test bench,$(MAKECMDGOALS)),setup)
+SETUP := $(if $(filter run test bench deb,$(MAKECMDGOALS)),setup)
 
 setup:
 	@bash scripts/setup.sh
@@ -52,5 +55,20 @@ fuzz: setup
 	@cmake --build $(BUILD_FUZZ) -j $(JOBS) --target fuzz
 	bash scripts/fuzz.sh $(BUILD_FUZZ) $(FUZZ_SECONDS)
 
+# The Debian package, built from a copy of the tree so that dpkg-buildpackage leaves its files
+# in $(BUILD_DEB) and not beside the source folder.
+deb: $(SETUP)
+	bash scripts/make_deb.sh $(BUILD_DEB)
+
+# PREFIX: ~/.local for a user, /usr/local for root. Uninstall removes what install put there.
+install:
+	@cmake -S . -B $(BUILD_REL) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+	  -DCMAKE_INSTALL_PREFIX=$(PREFIX) >/dev/null
+	@cmake --build $(BUILD_REL) -j $(JOBS)
+	bash scripts/install.sh install $(BUILD_REL) $(PREFIX)
+
+uninstall:
+	bash scripts/install.sh uninstall $(BUILD_REL) $(PREFIX)
+
 clean:
-	rm -rf $(BUILD) $(BUILD_SAN) $(BUILD_TSAN) $(BUILD_FUZZ)
+	rm -rf $(BUILD) $(BUILD_SAN) $(BUILD_TSAN) $(BUILD_FUZZ) $(BUILD_DEB)
