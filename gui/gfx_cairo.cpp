@@ -1,5 +1,6 @@
 #include "gui/gfx.h"
 
+#include <fribidi.h>
 #include <pango/pangocairo.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <unordered_map>
 
 #include "gui/gobject_ptr.h"
+#include "i18n/i18n.h"
 
 namespace gfx {
 
@@ -101,15 +103,39 @@ const PangoFontDescription* font(float size, bool bold) {
     return slot.get();
 }
 
+// The mark that gives a line the direction of its first letter outside isolates, or "" when
+// pango finds that direction by itself. Pango takes the first letter even from inside an
+// isolate, which the bidirectional algorithm skips: a right-to-left line that begins with an
+// isolated Latin name would otherwise run left to right.
+std::string_view direction_mark(std::string_view text) {
+    bool isolated_first = false;
+    int depth = 0;
+    for (const char* p = text.data(); p < text.data() + text.size(); p = g_utf8_next_char(p)) {
+        const FriBidiCharType type = fribidi_get_bidi_type(g_utf8_get_char(p));
+        if (type == FRIBIDI_TYPE_PDI) depth -= depth > 0;
+        else if (FRIBIDI_IS_ISOLATE(type)) ++depth;
+        else if (FRIBIDI_IS_LETTER(type) && depth > 0) isolated_first = true;
+        else if (FRIBIDI_IS_LETTER(type)) {
+            if (!isolated_first) return "";
+            return FRIBIDI_IS_RTL(type) ? "\u200F" : "\u200E";  // RLM, LRM
+        }
+    }
+    return "";
+}
+
 // Pango would otherwise warn on every call and patch the bytes itself.
 void set_text(PangoLayout* layout, std::string_view text) {
-    const int len = static_cast<int>(std::min<size_t>(text.size(), INT_MAX));
-    if (g_utf8_validate(text.data(), len, nullptr)) {
-        pango_layout_set_text(layout, text.data(), len);
-        return;
+    text = text.substr(0, INT_MAX);
+    gobj::Text valid;
+    if (!g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) {
+        valid.reset(g_utf8_make_valid(text.data(), static_cast<gssize>(text.size())));
+        text = valid.get();
     }
-    gobj::Text valid(g_utf8_make_valid(text.data(), len));
-    pango_layout_set_text(layout, valid.get(), -1);
+    std::string marked;
+    if (const std::string_view mark = direction_mark(text); !mark.empty())
+        text = marked.assign(mark).append(text);
+    pango_layout_set_text(layout, text.data(),
+                          static_cast<int>(std::min<size_t>(text.size(), INT_MAX)));
 }
 
 // One line whatever the text holds, on `context`, else on the repaint's context; null without
@@ -160,8 +186,6 @@ int pixel_width(PangoLayout* layout) {
     pango_layout_get_pixel_size(layout, &w, nullptr);
     return w;
 }
-
-bool is_continuation(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
 
 }  // namespace
 
@@ -308,9 +332,7 @@ size_t fit_chars(std::string_view s, float size, float max_width) {
     for (;;) {
         const float width = layout ? static_cast<float>(pixel_width(layout.get())) : 0.0f;
         if (width <= max_width) return n;
-        if (n == 1) return 0;
-        do --n;
-        while (n > 0 && is_continuation(s[n]));
+        n = i18n::cut_point(s, n - 1);
         if (n == 0) return 0;
         if (layout) set_text(layout.get(), s.substr(0, n));
     }

@@ -1,5 +1,6 @@
 #include "i18n/i18n.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 
@@ -15,6 +16,18 @@ using i18n_data::LangRow;
 std::atomic<const LangRow*> g_row{nullptr};
 // Main thread only.
 std::string g_setting = "auto";
+
+// LRI, RLI and FSI (U+2066 to U+2068) open an isolate, PDI (U+2069) closes it; in UTF-8 they are
+// E2 81 A6 to E2 81 A9.
+constexpr std::string_view kLri = "\u2066", kFsi = "\u2068", kPdi = "\u2069";
+
+bool opens_isolate(std::string_view text, size_t at) {
+    if (text.size() - at < 3 || text[at] != '\xE2' || text[at + 1] != '\x81') return false;
+    const auto last = static_cast<unsigned char>(text[at + 2]);
+    return last >= 0xA6 && last <= 0xA8;
+}
+bool closes_isolate(std::string_view text, size_t at) { return text.substr(at, 3) == kPdi; }
+bool continuation(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
 
 const LangRow* find_code(const std::string& code) {
     for (const LangRow& row : i18n_data::LANGS)
@@ -83,6 +96,28 @@ const char* T(const char* key) {
         else lo = mid + 1;
     }
     return key;
+}
+
+std::string isolate(std::string_view part, Order order) {
+    if (!current_row()->rtl) return std::string(part);
+    std::string out(order == Order::Ltr ? kLri : kFsi);
+    out.append(part).append(kPdi);
+    return out;
+}
+
+size_t cut_point(std::string_view text, size_t offset) {
+    size_t cut = std::min(offset, text.size());
+    while (cut > 0 && cut < text.size() && continuation(text[cut])) --cut;
+    // An isolate open at the cut goes whole: the cut moves before its outermost opener.
+    size_t depth = 0, outer = 0;
+    for (size_t i = 0; i < cut; ++i) {
+        if (opens_isolate(text, i)) {
+            if (depth++ == 0) outer = i;
+        } else if (depth > 0 && closes_isolate(text, i)) {
+            --depth;
+        }
+    }
+    return depth > 0 ? outer : cut;
 }
 
 const std::vector<Language>& languages() {

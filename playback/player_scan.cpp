@@ -37,7 +37,8 @@ void Player::scan_thread() {
         if (!unreachable) logger::warn("Ordner nicht erreichbar: " + paths::display(rules.root));
         unreachable = true;
         watcher_.clear();  // set up again by the walk that finds the folder back
-        fail(Fault::Folder, std::string(i18n::T("err_no_dir")) + ": " + paths::display(rules.root));
+        const std::string folder = i18n::isolate(paths::display(rules.root), i18n::Order::Own);
+        fail(Fault::Folder, i18n::T("err_no_dir") + (": " + folder));
         rescan_req_ = true;
         wait_scan(timing_.folder_retry, false);
     }

@@ -121,7 +121,7 @@ void draw_about(float w, float h) {
     c.line(std::string("Version ") + version::kVersion + " (Build " + version::kBuild + ")",
            kTextSize, role::kSecondary);
     c.y += kAbout.version * s;
-    c.line(std::string(i18n::T("formats")) + " MP3", kTextSize, role::kSecondary);
+    c.line(i18n::T("formats") + (" " + i18n::isolate("MP3")), kTextSize, role::kSecondary);
     c.y += kAbout.formats * s;
     c.line(i18n::T("third_party"), kSmallSize, role::kSecondary);
     for (const std::string& line : components) {
@@ -146,7 +146,7 @@ void draw_about(float w, float h) {
     c.y += kAbout.links_gap * s;
     g_ui.about_web = c.link(kWebAddress, g_hover == Hit::AboutWebLink);
     c.y += kAbout.web * s;
-    g_ui.about_mail = c.link(std::string(i18n::T("about_report_bug")) + " " + kSupportMail,
+    g_ui.about_mail = c.link(i18n::T("about_report_bug") + (" " + i18n::isolate(kSupportMail)),
                              g_hover == Hit::AboutMailLink);
     g_ui.about_close = draw_overlay_close(g_ui.about_panel, g_hover == Hit::AboutClose);
 }

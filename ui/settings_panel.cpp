@@ -74,7 +74,7 @@ void draw_devices(const gfx::Rect& area, int entries, int shown) {
 
 std::string language_text(int i) {
     if (i == 0)
-        return std::string(i18n::T("language_auto")) + " (" + i18n::effective_language() + ")";
+        return i18n::T("language_auto") + (" (" + i18n::isolate(i18n::effective_language()) + ")");
     return i18n::languages()[i - 1].name;
 }
 
@@ -87,7 +87,8 @@ bool language_selected(int i) {
 std::string device_text(int j) {
     if (j == 0) return i18n::T("device_default");
     const AudioOut::Device& d = g_devices[j - 1];
-    return d.is_default ? d.name + kDot + i18n::T("device_default") : d.name;
+    return d.is_default ? i18n::isolate(d.name, i18n::Order::Own) + kDot + i18n::T("device_default")
+                        : d.name;
 }
 
 bool device_selected(int j) {

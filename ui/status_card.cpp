@@ -8,7 +8,6 @@
 #include "ui/main_panel.h"
 #include "ui/state.h"
 #include "ui/style.h"
-#include "ui/text_field.h"
 
 namespace ui {
 
@@ -24,9 +23,9 @@ constexpr const char* kSeparator = "  ·  ";
 
 bool length_known(const Player::Status& s) { return s.duration > kKnownLength; }
 
-// Cut to at most `max` bytes, never inside a character.
+// Cut to at most `max` bytes, never inside a character nor inside a number or name kept whole.
 std::string limited(std::string text, size_t max) {
-    if (text.size() > max) text.resize(boundary_at_or_before(text, max));
+    if (text.size() > max) text.resize(i18n::cut_point(text, max));
     return text;
 }
 
@@ -54,8 +53,9 @@ std::string waiting_text(const Player::Status& s) {
     if (s.wait_seconds <= 0) return text;
     std::string opens = timeutil::format_hhmm(g_settings.window.from);
     if (opens.empty()) opens = "00:00";
-    return text + kSeparator + limited(fill_in(i18n::T("waiting_resume"), opens), kComposedMax) +
-           "  (" + hhmmss(s.wait_seconds) + ")";
+    return text + kSeparator +
+           limited(fill_in(i18n::T("waiting_resume"), i18n::isolate(opens)), kComposedMax) +
+           "  (" + i18n::isolate(hhmmss(s.wait_seconds)) + ")";
 }
 
 }  // namespace
@@ -65,7 +65,8 @@ std::string state_text(const Player::Status& s) {
         case Player::Scanning: {
             std::string text = i18n::T("scanning");
             if (s.progress.files > 0)
-                text += " " + with_thousands(static_cast<uint64_t>(s.progress.files));
+                text += " " + i18n::isolate(with_thousands(
+                                  static_cast<uint64_t>(s.progress.files)));
             return text;
         }
         case Player::NoFiles: return i18n::T("err_no_files");
@@ -84,12 +85,12 @@ std::string position_text(const Player::Status& s) {
 }
 
 std::string pool_text(const Player::Status& s) {
-    std::string text = with_thousands(s.pool_size) + " " + i18n::T("pool");
+    std::string text = i18n::isolate(with_thousands(s.pool_size)) + " " + i18n::T("pool");
     if (s.state == Player::Playing) {
         char levels[96];
-        std::snprintf(levels, sizeof levels, "  ·  %.0f → %.0f dB (%+.1f)", s.in_db, s.out_db,
+        std::snprintf(levels, sizeof levels, "%.0f → %.0f dB (%+.1f)", s.in_db, s.out_db,
                       s.gain_db);
-        text += levels;
+        text += kSeparator + i18n::isolate(levels);
     }
     return text;
 }
@@ -99,15 +100,18 @@ std::string recorded_text(const Player::Status& s) {
     if (s.time <= 0 || !g_settings.time_rules || !source) return "";
     const timeutil::LocalTime t = timeutil::to_local(s.time);
     char when[64];
-    std::snprintf(when, sizeof when, ": %02d.%02d.%04d  %02d:%02d:%02d   ·   ", t.day, t.month,
-                  t.year, t.hour, t.minute, t.second);
-    return limited(i18n::T("recorded") + std::string(when) + i18n::T(source), kComposedMax);
+    std::snprintf(when, sizeof when, "%02d.%02d.%04d  %02d:%02d:%02d", t.day, t.month, t.year,
+                  t.hour, t.minute, t.second);
+    return limited(
+        i18n::T("recorded") + (": " + i18n::isolate(when)) + "   ·   " + i18n::T(source),
+        kComposedMax);
 }
 
 std::string footer_text(const Player::Status& s) {
     if (s.state == Player::Error) return s.message;
     const std::string device =
-        s.device.empty() ? "" : std::string(i18n::T("device")) + ": " + s.device;
+        s.device.empty() ? ""
+                         : i18n::T("device") + (": " + i18n::isolate(s.device, i18n::Order::Own));
     if (s.message.empty()) return device;
     return device.empty() ? s.message : s.message + kSeparator + device;
 }

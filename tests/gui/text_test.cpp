@@ -1,7 +1,9 @@
 #include <glib.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "canvas.h"
 #include "gui/gfx.h"
@@ -59,6 +61,43 @@ TEST_F(GfxTest, FitCharsCutsMultiByteTextOnlyBetweenCharacters) {
     const std::string broken = "Gr\xC3\xB6\xC3";  // ends in half a character
     EXPECT_GT(gfx::text_width(broken, 14, false), gfx::text_width("Grö", 14, false));
     EXPECT_EQ(gfx::fit_chars(broken, 14, 1000), broken.size());
+}
+
+TEST_F(GfxTest, IsolateMarksAreInvisibleAndSteerTheLinesDirection) {
+    const std::string lri = "\u2066", fsi = "\u2068", pdi = "\u2069";
+    const std::string hebrew = "ברירת מחדל";
+    EXPECT_EQ(gfx::text_width("ab" + lri + "cd" + pdi, 14, false),
+              gfx::text_width("abcd", 14, false));
+    {
+        Canvas canvas(100, 30);
+        gfx::text({0, 0, 100, 30}, lri + fsi + pdi + pdi, 14, 0xFF000000, gfx::Align::Left, false,
+                  false);
+        EXPECT_EQ(canvas.changed().count, 0) << "drawn as boxes";
+    }
+    // A unit that does not fit is left out whole.
+    const std::string line = "ab " + lri + "-20 dB" + pdi;
+    EXPECT_EQ(gfx::fit_chars(line, 14, gfx::text_width("ab -20 d", 14, false)), 3u);
+    // A line that begins with an isolated Latin name runs right to left when its first letter
+    // outside the isolate is Hebrew: the Hebrew stands at its left end. Compared by the ink of
+    // each column, as the line may put the word a fraction of a pixel off.
+    auto ink_by_column = [&](const std::string& text) {
+        Canvas canvas(400, 30);
+        gfx::text({0, 0, 400, 30}, text, 14, 0xFF000000, gfx::Align::Left, false, false);
+        std::vector<int> ink;
+        for (int x = 0; x < int(gfx::text_width(hebrew, 14, false)); ++x) {
+            ink.push_back(0);
+            for (int y = 0; y < 30; ++y) ink.back() += canvas.at(x, y) != 0xFFFFFFFF;
+        }
+        return ink;
+    };
+    auto matches_hebrew = [&](const std::string& text) {
+        const std::vector<int> want = ink_by_column(hebrew), got = ink_by_column(text);
+        for (size_t x = 0; x < want.size(); ++x)
+            if (std::abs(got[x] - want[x]) > 2) return false;
+        return true;
+    };
+    EXPECT_TRUE(matches_hebrew(fsi + "Built-in Audio" + pdi + " · " + hebrew));
+    EXPECT_FALSE(matches_hebrew("Built-in Audio · " + hebrew)) << "a plain line: left to right";
 }
 
 TEST_F(GfxTest, FontsAreKeptPerHundredthOfAPixelAndWeight) {

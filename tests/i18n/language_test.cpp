@@ -105,6 +105,30 @@ TEST_F(Language, RightToLeftExactlyForArabicPersianHebrewUrdu) {
     }
 }
 
+TEST_F(Language, PartsAreIsolatedOnlyInRightToLeftLanguagesAndCutsKeepThemWhole) {
+    const std::string lri = "\u2066", fsi = "\u2068", pdi = "\u2069";
+    for (const char* code : {"en", "de", "ja", "ar", "he"}) {
+        i18n::set_language(code);
+        const bool rtl = i18n::rtl();
+        EXPECT_EQ(i18n::isolate("-20 dB"), rtl ? lri + "-20 dB" + pdi : "-20 dB") << code;
+        EXPECT_EQ(i18n::isolate("/tmp/a", i18n::Order::Own), rtl ? fsi + "/tmp/a" + pdi : "/tmp/a");
+    }
+    const std::string line = "ab " + lri + "-2" + fsi + "x" + pdi + pdi + " ü";
+    const size_t unit = 3, after = line.size() - 3;  // where the isolate begins and ends
+    const struct {
+        size_t offset, cut;
+    } cases[] = {{0, 0},
+                 {2, 2},
+                 {unit, unit},
+                 {unit + 1, unit},  // inside the opening mark
+                 {unit + 4, unit},  // inside the nested one
+                 {after - 1, unit},
+                 {after, after},
+                 {line.size() - 1, line.size() - 2},  // inside the ü
+                 {999, line.size()}};
+    for (const auto& c : cases) EXPECT_EQ(i18n::cut_point(line, c.offset), c.cut) << c.offset;
+}
+
 TEST_F(Language, LookupGivesTableTextsAndUnknownKeysUnchanged) {
     i18n::set_language("de");
     for (int i = 0; i < kKeyCount; ++i) {
