@@ -76,6 +76,10 @@ public:
         scanner::Progress progress;
         int64_t last_scan = 0;  // end of the last completed scan; 0 = none yet
         Fault fault = Fault::None;
+        // Counted from construction, so that a front end tells a track that starts (the same file
+        // again included) and a seek that landed from the position merely moving on.
+        uint64_t tracks_opened = 0;
+        uint64_t seeks_landed = 0;
     };
 
     // Output meter since the previous take_levels(): linear, 1.0 = full scale.

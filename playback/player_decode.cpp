@@ -148,6 +148,7 @@ bool Player::open_next(Track& t) {
             status_.time = file.time;
             status_.duration = stream_.duration;
             anchor_locked(0, stream_.hz);
+            ++status_.tracks_opened;
         }
         logger::info("spielt: " + file.name);
         t.gone_in_row = 0;
@@ -182,6 +183,7 @@ void Player::feed_step(Track& t) {
         std::lock_guard<std::mutex> lock(mutex_);
         leveler_.new_track();
         anchor_locked(stream_.frames_out, stream_.hz);
+        ++status_.seeks_landed;
     }
     if (!ensure_audio(stream_.hz, stream_.channels)) {
         wait_decode(ms(1000));  // keep the track and try the output again
