@@ -1,15 +1,18 @@
-// Headless play and the device list. The player does the work on its own threads; this loop
-// only configures it and polls its status twice a second.
+// Headless play and the device list. The player does the work on its own threads and the media
+// controls answer the session bus on one more; this loop only configures the player and polls its
+// status twice a second.
 #include "cli/headless.h"
 
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <memory>
 
 #include "audio/audio_out.h"
 #include "cli/con.h"
 #include "core/scanner.h"
+#include "gui/mpris.h"
 #include "i18n/i18n.h"
 #include "playback/player.h"
 
@@ -135,17 +138,24 @@ int cmd_play(const Args& args) {
     }
 
     player.start();
+    // The media controls may start and stop the player from their thread, so they end first.
+    auto media = std::make_unique<mpris::Service>(&player, mpris::Hooks{},
+                                                  mpris::Service::Where::OwnThread);
+    const auto finish = [&] {
+        media.reset();
+        player.stop();
+    };
     const auto begin = std::chrono::steady_clock::now();
     Shown shown;
     for (;;) {
         sleep_seconds(0.5);
         if (!show_status(player.status(), shown)) {
-            player.stop();
+            finish();
             return 3;
         }
         const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - begin;
         if (limit > 0 && elapsed.count() >= limit) {
-            player.stop();
+            finish();
             con::print("\n");
             return 0;
         }

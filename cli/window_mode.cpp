@@ -18,7 +18,7 @@ const shell::Frontend kFrontend = {
     ui::init,        ui::start_on_launch, ui::layout,     ui::draw,
     ui::on_mouse_down, ui::on_mouse_up,   ui::on_mouse_move, ui::cursor_at,
     ui::on_wheel,    ui::on_key,          ui::on_text,    ui::on_tick,
-    ui::on_caret_tick, ui::persist,       ui::shutdown,
+    ui::on_caret_tick, ui::on_media,      ui::persist,    ui::shutdown,
     {ui::access_act, ui::access_set_value, ui::access_set_text, ui::access_select},
 };
 

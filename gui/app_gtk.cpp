@@ -15,6 +15,7 @@
 #include "gui/gfx.h"
 #include "gui/gobject_ptr.h"
 #include "gui/key_map.h"
+#include "gui/mpris.h"
 #include "gui/platform.h"
 #include "system/autostart_linux.h"
 #include "system/logger.h"
@@ -31,6 +32,7 @@ constexpr double kSmoothStep = 0.3;  // vertical delta of a smooth scroll that c
 
 const Frontend* g_ui = nullptr;
 GtkWidget* g_area = nullptr;
+GtkWidget* g_window = nullptr;
 gint64 g_opened_us = 0;  // when run_gui began; 0 once the first frame is logged
 
 const char* cursor_name(int kind) {
@@ -125,6 +127,11 @@ gboolean on_close(GtkWidget*, GdkEvent*, gpointer) {
     return FALSE;
 }
 
+void on_destroy(GtkWidget*, gpointer) {
+    g_window = nullptr;
+    gtk_main_quit();
+}
+
 gboolean on_tick(gpointer) {
     g_ui->on_tick();
     return G_SOURCE_CONTINUE;
@@ -140,6 +147,16 @@ gboolean on_caret_tick(gpointer) {
 gboolean on_quit_signal(gpointer window) {
     gtk_window_close(GTK_WINDOW(window));
     return G_SOURCE_CONTINUE;
+}
+
+// The media controls act through the user interface, so that their changes show and are saved
+// like the window's own.
+void media_command(mpris::Command command, double value) {
+    if (g_ui) g_ui->on_media(static_cast<int>(command), value);
+}
+
+void raise_window() {
+    if (g_window) gtk_window_present(GTK_WINDOW(g_window));
 }
 
 const char* icon_name() {
@@ -197,7 +214,7 @@ int run_gui(Player* player, Settings* settings, const Frontend& ui) {
     g_signal_connect(area, "scroll-event", G_CALLBACK(on_scroll), nullptr);
     g_signal_connect(area, "key-press-event", G_CALLBACK(on_key_press), nullptr);
     g_signal_connect(window, "delete-event", G_CALLBACK(on_close), nullptr);
-    g_signal_connect(window, "destroy", G_CALLBACK(gtk_main_quit), nullptr);
+    g_signal_connect(window, "destroy", G_CALLBACK(on_destroy), nullptr);
 
     if (!gfx::init(area)) {
         logger::error("Cairo/Pango nicht verfuegbar");
@@ -217,7 +234,14 @@ int run_gui(Player* player, Settings* settings, const Frontend& ui) {
     gtk_widget_show_all(window);
     gtk_widget_grab_focus(area);
     ui.start_on_launch();
-    gtk_main();
+    {
+        mpris::Hooks hooks;
+        hooks.command = media_command;
+        hooks.raise = raise_window;
+        g_window = window;
+        mpris::Service media(player, hooks, mpris::Service::Where::CallerContext);
+        gtk_main();
+    }
 
     g_source_remove(tick);
     g_source_remove(caret);

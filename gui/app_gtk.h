@@ -33,6 +33,8 @@ struct Frontend {
     void (*on_text)(const std::string& utf8);
     void (*on_tick)();
     void (*on_caret_tick)();
+    // A command of the desktop's media controls (an mpris::Command) and the volume it carries.
+    void (*on_media)(int command, double value);
     void (*persist)(bool with_window_rect);
     void (*shutdown)();
     // What screen readers ask of the drawn controls (gui/a11y_atk.h).

@@ -19,6 +19,8 @@ packages=(
   xvfb xdotool x11-apps x11-utils imagemagick time locales desktop-file-utils
   # a Wayland compositor with a headless back end for the window on Wayland
   weston
+  # a private session bus and its clients, for the media controls
+  dbus playerctl libglib2.0-bin
   # fonts for the scripts of all window languages
   fonts-dejavu-core fonts-noto-core fonts-noto-cjk fonts-noto-ui-core
 )

@@ -35,6 +35,9 @@ void on_wheel(float x, float y, int step);
 void on_key(int code, bool shift, bool ctrl);
 // Typed text, UTF-8, one or more characters.
 void on_text(const std::string& utf8);
+// A command of the desktop's media controls (an mpris::Command), done as the panel's own button,
+// key or slider does it, so that it shows at once and is saved alike; `value` is the volume.
+void on_media(int command, double value);
 void on_tick();        // every 100 ms
 void on_caret_tick();  // every 530 ms
 

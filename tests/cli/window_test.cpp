@@ -22,6 +22,7 @@
 #include "support/pulse_server.h"
 #include "support/run_program.h"
 #include "support/scoped_env.h"
+#include "support/session_bus.h"
 #include "support/temp_dir.h"
 #include "support/xvfb.h"
 #include "system/settings.h"
@@ -99,6 +100,7 @@ protected:
         e["XDG_CONFIG_HOME"] = home / ".config";
         e["XDG_RUNTIME_DIR"] = home.path();
         e["QVML_LANG"] = "en";
+        e["DBUS_SESSION_BUS_ADDRESS"] = bus.address();
         // The toolkit's own leaks are suppressed by library; a sanitizer build of the program
         // needs whole stacks to see which library an allocation came from.
         const char* asan = std::getenv("ASAN_OPTIONS");
@@ -169,6 +171,7 @@ protected:
 
     Xvfb x;
     PulseServer server;
+    SessionBus bus;
     TempDir home, dir;
     ScopedEnv env{{"HOME", "XDG_CONFIG_HOME"}};
     pid_t pid = -1;
@@ -235,6 +238,54 @@ TEST_F(Window, StartPauseNextAndStopAreHeard) {
 
     click(start);
     EXPECT_TRUE(turns_silent()) << "a second click on Start does not stop the sound";
+    EXPECT_EQ(close(), 0);
+}
+
+// The desktop's media controls act as the buttons and the slider do: the button turns, the sound
+// follows, the volume is saved; a seek from the keyboard is announced.
+TEST_F(Window, MediaControlsActLikeTheButtons) {
+    ASSERT_TRUE(bus.up());
+    Settings s;
+    s.root = music();
+    s.autostart = false;
+    s.win_files = false;
+    s.win_play = false;
+    ASSERT_TRUE(settings::save(s));
+    BusMonitor signals(bus);
+    ASSERT_TRUE(launch());
+    const auto ctl = [&](const std::string& command) {
+        return bus.client({"playerctl", "-p", "quavermill", command}).out;
+    };
+    ASSERT_TRUE(poll_until([&] { return ctl("status") == "Stopped\n"; }, 10));
+    const std::string root = bus.client({"gdbus", "call", "--session", "-d",
+                                         "org.mpris.MediaPlayer2.quavermill", "-o",
+                                         "/org/mpris/MediaPlayer2", "-m",
+                                         "org.freedesktop.DBus.Properties.Get",
+                                         "org.mpris.MediaPlayer2", "CanRaise"}).out;
+    EXPECT_EQ(root, "(<true>,)\n");
+
+    const Point start = centre(ui::g_ui.start);
+    ctl("play-pause");
+    EXPECT_TRUE(poll_until([&] { return pixel_at(start) != 0x2F80EDu; }, 10))
+        << "Start does not turn into Stop";
+    EXPECT_TRUE(turns_audible()) << "play-pause does not start playback";
+    EXPECT_EQ(ctl("status"), "Playing\n");
+    ctl("play-pause");
+    EXPECT_TRUE(turns_silent()) << "play-pause does not pause";
+    ctl("play-pause");
+    EXPECT_TRUE(turns_audible()) << "play-pause does not resume";
+
+    keys({"Right"});
+    EXPECT_TRUE(poll_until([&] { return signals.count("member=Seeked") == 1; }, 10))
+        << "a seek from the keyboard is not announced";
+
+    bus.client({"playerctl", "-p", "quavermill", "volume", "0.3"});
+    EXPECT_TRUE(poll_until([] { return settings::load().volume == 0.3f; }, 8))
+        << "the volume set through the bus is not saved";
+    ctl("stop");
+    EXPECT_TRUE(poll_until([&] { return pixel_at(start) == 0x2F80EDu; }, 10))
+        << "Stop does not turn back into Start";
+    EXPECT_TRUE(turns_silent());
     EXPECT_EQ(close(), 0);
 }
 
