@@ -28,6 +28,9 @@ appstreamcli validate --no-net "$root/share/metainfo/org.quavermill.Quavermill.m
 version=$("$root/bin/quavermill" --version | sed -n 's/^Quavermill \([^ ]*\) .*/\1/p')
 grep -q "<release version=\"$version\"" "$root/share/metainfo/org.quavermill.Quavermill.metainfo.xml" ||
   fail "metainfo has no release entry for $version"
+changelog=$(dirname "$0")/../../debian/changelog
+[[ $(head -n1 "$changelog") == "quavermill ($version) "* ]] ||
+  fail "debian/changelog does not begin with version $version: $(head -n1 "$changelog")"
 
 # The logo's colours: the dark square near the bottom, the arc at six o'clock, the middle bar.
 colour() { convert "$1" -format "%[fx:int(255*p{$2,$3}.r)],%[fx:int(255*p{$2,$3}.g)],%[fx:int(255*p{$2,$3}.b)]" info:; }
