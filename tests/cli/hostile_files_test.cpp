@@ -33,7 +33,9 @@ TEST(HostileFiles, APipeAtTheSettingsOrLogPathDoesNotHoldUpAStart) {
 }
 
 // A track replaced by a pipe after the scan fails like an unreadable file; before, the decode
-// thread waited for a writer for good and the time limit was never honoured.
+// thread waited for a writer for good and the time limit was never honoured. The folder watch
+// may take the pipe out of the pool before the decode thread reaches it; either way it must
+// never be waited on.
 TEST(HostileFiles, APipeInThePoolFailsToOpenAndTheTimeLimitHolds) {
     PulseServer server;
     ASSERT_TRUE(server.up());
@@ -54,7 +56,10 @@ TEST(HostileFiles, APipeInThePoolFailsToOpenAndTheTimeLimitHolds) {
     RunResult r = run.get();
     ASSERT_TRUE(started) << r.out;
     EXPECT_EQ(r.signal, 0) << "killed at the bound";
-    EXPECT_NE(read_file(log).find("nicht lesbar: " + music + "/a.mp3"), std::string::npos);
+    const std::string text = read_file(log);
+    EXPECT_TRUE(text.find("nicht lesbar: " + music + "/a.mp3") != std::string::npos ||
+                text.find("Aenderungen im Ordner: 0 neu oder geaendert, 1 weg") != std::string::npos)
+        << text;
 }
 
 TEST(HostileFiles, LevelsThatAreNotFiniteReadLikeNoNumber) {
