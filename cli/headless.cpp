@@ -12,11 +12,16 @@
 #include "audio/audio_out.h"
 #include "cli/con.h"
 #include "core/scanner.h"
+#include "core/timeutil.h"
 #include "gui/mpris.h"
 #include "i18n/i18n.h"
 #include "playback/player.h"
 
 namespace {
+
+// Waits of the playback window run up to a week, so the console has no cap of its own; the
+// bound only keeps the conversion to whole seconds defined.
+constexpr double kMaxSeconds = 9e18;
 
 // A sleep interrupted by a signal goes on for the time that is left.
 void sleep_seconds(double seconds) {
@@ -100,16 +105,7 @@ bool show_status(const Player::Status& s, Shown& shown) {
 
 }  // namespace
 
-std::string hhmmss(double seconds) {
-    if (seconds < 0) return "0:00";
-    const long long s = static_cast<long long>(seconds);
-    char text[48];
-    if (s < 3600)
-        std::snprintf(text, sizeof text, "%lld:%02lld", s / 60, s % 60);
-    else
-        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", s / 3600, (s / 60) % 60, s % 60);
-    return text;
-}
+std::string hhmmss(double seconds) { return timeutil::format_duration(seconds, kMaxSeconds); }
 
 int cmd_play(const Args& args) {
     FilterSet rules = filters_from_args(args, arg_value(args, "--play", ""));

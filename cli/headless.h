@@ -11,5 +11,5 @@ int cmd_play(const Args& args);
 // "--devices": 0 when at least one device is listed, 1 when there is none.
 int cmd_devices(const Args& args);
 
-// A duration as "M:SS" or "H:MM:SS"; a negative value gives "0:00".
+// A duration as "M:SS" or "H:MM:SS"; a negative value or not a number gives "0:00".
 std::string hhmmss(double seconds);

@@ -184,6 +184,17 @@ int32_t parse_hhmm(const std::string& text) {
     return clock_minutes(strtol(s.c_str(), nullptr, 10), strtol(s.c_str() + p + 1, nullptr, 10));
 }
 
+std::string format_duration(double seconds, double max_seconds) {
+    if (!(seconds >= 0 && seconds <= max_seconds)) return "0:00";
+    const long long s = static_cast<long long>(seconds);
+    char text[48];
+    if (s < 3600)
+        std::snprintf(text, sizeof text, "%lld:%02lld", s / 60, s % 60);
+    else
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
+    return text;
+}
+
 std::string format_hhmm(int32_t minutes) {
     if (minutes < 0) return "";
     char buf[16];

@@ -32,6 +32,9 @@ int64_t local_midnight(int64_t t, int days_ahead);
 int32_t parse_hhmm(const std::string& text);
 // "HH:MM", or "" for a negative value; 1440 shows as "00:00".
 std::string format_hhmm(int32_t minutes);
+// A duration cut to whole seconds as "M:SS", from an hour on "H:MM:SS". Below 0, above
+// `max_seconds` (which must stay below 9.2e18) or not a number: "0:00".
+std::string format_duration(double seconds, double max_seconds);
 // True if `name` holds a recording date; `*out` (if not null) then receives it.
 bool time_from_filename(const std::string& name, int64_t* out);
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "core/utf8.h"
 #include "gui/a11y_nodes.h"
 #include "system/logger.h"
 
@@ -109,12 +110,12 @@ const std::string& announced(const Node& n) { return n.announce.empty() ? n.name
 void announce_text(AtkObject* obj, const std::string& before, const std::string& after) {
     size_t head = 0;
     while (head < before.size() && head < after.size() && before[head] == after[head]) ++head;
-    while (head > 0 && (static_cast<unsigned char>(before[head]) & 0xC0) == 0x80) --head;
+    while (head > 0 && utf8::is_continuation(before[head])) --head;
     size_t tail = 0;
     while (tail < before.size() - head && tail < after.size() - head &&
            before[before.size() - 1 - tail] == after[after.size() - 1 - tail])
         ++tail;
-    while (tail > 0 && (static_cast<unsigned char>(before[before.size() - tail]) & 0xC0) == 0x80)
+    while (tail > 0 && utf8::is_continuation(before[before.size() - tail]))
         --tail;
     const gint at = static_cast<gint>(g_utf8_strlen(before.c_str(), static_cast<gssize>(head)));
     const std::string out = before.substr(head, before.size() - head - tail);

@@ -1,6 +1,5 @@
 #include "gui/platform.h"
 
-#include <dirent.h>
 #include <gtk/gtk.h>
 #ifdef GDK_WINDOWING_X11
 #include <gdk/gdkx.h>
@@ -13,6 +12,7 @@
 #include <cstring>
 #include <memory>
 
+#include "core/scanner.h"
 #include "gui/gobject_ptr.h"
 #include "i18n/i18n.h"
 #include "system/logger.h"
@@ -24,9 +24,6 @@ namespace {
 
 struct ErrorFree {
     void operator()(GError* e) const { g_error_free(e); }
-};
-struct DirClose {
-    void operator()(DIR* d) const { closedir(d); }
 };
 
 // A widget pointer that the toolkit clears when it finalises the widget, so that nothing here
@@ -61,10 +58,6 @@ GtkWindow* parent() { return g_window.get() ? GTK_WINDOW(g_window.get()) : nullp
 GtkClipboard* clipboard() {
     GdkDisplay* display = gdk_display_get_default();
     return display ? gtk_clipboard_get_for_display(display, GDK_SELECTION_CLIPBOARD) : nullptr;
-}
-
-bool opens_as_directory(const std::string& path) {
-    return std::unique_ptr<DIR, DirClose>(opendir(path.c_str())) != nullptr;
 }
 
 }  // namespace
@@ -161,7 +154,7 @@ std::string resolve_portal_folder(const std::string& chosen, HostPathReader host
     const std::string host = host_path_of(chosen);
     // A relative value names no folder of the host; taken as one it would depend on our cwd.
     if (host.empty() || host[0] != '/') return chosen;
-    if (opens_as_directory(host)) {
+    if (scanner::directory_exists(host)) {
         logger::info("Ordner ueber das Portal, direkt erreichbar: " + paths::display(host));
         return host;
     }

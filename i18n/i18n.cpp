@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "core/utf8.h"
 #include "i18n/i18n_data.h"
 #include "system/paths.h"
 
@@ -27,7 +28,6 @@ bool opens_isolate(std::string_view text, size_t at) {
     return last >= 0xA6 && last <= 0xA8;
 }
 bool closes_isolate(std::string_view text, size_t at) { return text.substr(at, 3) == kPdi; }
-bool continuation(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
 
 const LangRow* find_code(const std::string& code) {
     for (const LangRow& row : i18n_data::LANGS)
@@ -107,7 +107,7 @@ std::string isolate(std::string_view part, Order order) {
 
 size_t cut_point(std::string_view text, size_t offset) {
     size_t cut = std::min(offset, text.size());
-    while (cut > 0 && cut < text.size() && continuation(text[cut])) --cut;
+    while (cut > 0 && cut < text.size() && utf8::is_continuation(text[cut])) --cut;
     // An isolate open at the cut goes whole: the cut moves before its outermost opener.
     size_t depth = 0, outer = 0;
     for (size_t i = 0; i < cut; ++i) {

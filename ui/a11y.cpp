@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string>
 
+#include "core/utf8.h"
 #include "gui/a11y_atk.h"
 #include "gui/key_map.h"
 #include "gui/platform.h"
@@ -80,7 +81,7 @@ uint32_t flag(bool on, uint32_t bit) { return on ? bit : 0; }
 int chars_before(const std::string& text, size_t offset) {
     offset = std::min(offset, text.size());
     return static_cast<int>(std::count_if(text.begin(), text.begin() + offset, [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+        return !utf8::is_continuation(c);
     }));
 }
 

@@ -1,6 +1,6 @@
 #include "ui/format.h"
 
-#include <cstdio>
+#include "core/timeutil.h"
 
 namespace ui {
 
@@ -14,18 +14,6 @@ std::string with_thousands(uint64_t n) {
     return digits;
 }
 
-std::string hhmmss(double seconds) {
-    char text[16];
-    if (!(seconds >= 0 && seconds <= kMaxSeconds)) {
-        std::snprintf(text, sizeof text, "%d:%02d", 0, 0);
-        return text;
-    }
-    const int n = static_cast<int>(seconds);
-    if (n < 3600)
-        std::snprintf(text, sizeof text, "%d:%02d", n / 60, n % 60);
-    else
-        std::snprintf(text, sizeof text, "%d:%02d:%02d", n / 3600, n / 60 % 60, n % 60);
-    return text;
-}
+std::string hhmmss(double seconds) { return timeutil::format_duration(seconds, kMaxSeconds); }
 
 }  // namespace ui

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/utf8.h"
 #include "gui/platform.h"
 
 namespace ui {
@@ -18,8 +19,6 @@ constexpr float kBackMargin = 20;  // pixels, not scaled: context shown before a
 
 std::string (*g_clipboard_get)() = platform::clipboard_get;
 void (*g_clipboard_set)(const std::string&) = platform::clipboard_set;
-
-bool continuation(unsigned char c) { return c >= 0x80 && c <= 0xBF; }
 
 // Bytes of the valid UTF-8 character at `i`, or 0 when none starts there.
 size_t char_length(std::string_view s, size_t i) {
@@ -49,14 +48,14 @@ float inner_width(const gfx::Rect& r) { return r.w - 2 * kInset * g_ui.scale; }
 
 size_t boundary_at_or_before(const std::string& text, size_t offset) {
     size_t i = std::min(offset, text.size());
-    while (i > 0 && i < text.size() && continuation(static_cast<unsigned char>(text[i]))) --i;
+    while (i > 0 && i < text.size() && utf8::is_continuation(text[i])) --i;
     return i;
 }
 
 size_t next_boundary(const std::string& text, size_t offset) {
     size_t i = boundary_at_or_before(text, offset);
     if (i < text.size()) ++i;
-    while (i < text.size() && continuation(static_cast<unsigned char>(text[i]))) ++i;
+    while (i < text.size() && utf8::is_continuation(text[i])) ++i;
     return i;
 }
 

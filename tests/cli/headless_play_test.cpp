@@ -30,6 +30,7 @@ TEST(Hhmmss, FormatsMinutesAndHours) {
     EXPECT_EQ(hhmmss(3600), "1:00:00");
     EXPECT_EQ(hhmmss(36000), "10:00:00");
     EXPECT_EQ(hhmmss(604800), "168:00:00");
+    EXPECT_EQ(hhmmss(std::nan("")), "0:00");  // not a number converted to seconds was undefined
 }
 
 // The last `seconds` of sound of a stereo recording, without its final tenth of a second.
