@@ -12,10 +12,10 @@ bool starts_with_assignment(const std::string& arg, const std::string& key) {
     return arg.size() > key.size() && arg.compare(0, key.size(), key) == 0 && arg[key.size()] == '=';
 }
 
-// A clock-time option, or `fallback` when it is absent or no valid clock time.
-int32_t clock_value(const Args& args, const std::string& key, const char* text_default,
-                    int32_t fallback) {
-    int32_t minutes = timeutil::parse_hhmm(arg_value(args, key, text_default));
+// A clock-time option, or `fallback` (the record's default) when it is absent or no valid
+// clock time.
+int32_t clock_value(const Args& args, const std::string& key, int32_t fallback) {
+    int32_t minutes = timeutil::parse_hhmm(arg_value(args, key, ""));
     return minutes >= 0 ? minutes : fallback;
 }
 
@@ -48,8 +48,8 @@ FilterSet filters_from_args(const Args& args, const std::string& folder) {
     rules.root = scanner::normalize(folder);
     rules.patterns = arg_value(args, "--pattern", "*.mp3");
     rules.recursive = !has_arg(args, "--no-recursive");
-    rules.window.from = clock_value(args, "--from", "06:00", rules.window.from);
-    rules.window.to = clock_value(args, "--to", "20:00", rules.window.to);
+    rules.window.from = clock_value(args, "--from", rules.window.from);
+    rules.window.to = clock_value(args, "--to", rules.window.to);
     rules.win_files = !has_arg(args, "--no-window-files");
     rules.win_play = !has_arg(args, "--no-window-play");
     return rules;

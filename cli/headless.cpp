@@ -46,10 +46,14 @@ bool rules_for_file(const std::string& file, FilterSet& rules) {
     return true;
 }
 
+// Headless play has a target of its own, lower than the record's -16 dB (LevelConfig): the
+// window's default does not carry over to the command line, whose usage text promises -20.
+constexpr char kConsoleTargetDb[] = "-20";
+
 Leveler::Config level_from_args(const Args& args) {
     Leveler::Config config;
     config.on = !has_arg(args, "--no-level");
-    config.target_db = float_value(args, "--target", "-20");
+    config.target_db = float_value(args, "--target", kConsoleTargetDb);
     config.ceiling_db = float_value(args, "--ceiling", "-1");
     return config;
 }
