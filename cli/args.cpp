@@ -19,6 +19,15 @@ int32_t clock_value(const Args& args, const std::string& key, int32_t fallback) 
     return minutes >= 0 ? minutes : fallback;
 }
 
+// The first value given for `key`; null when there is none.
+const std::string* find_value(const Args& args, const std::string& key, std::string* assigned) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == key && i + 1 < args.size()) return &args[i + 1];
+        if (starts_with_assignment(args[i], key)) return &(*assigned = args[i].substr(key.size() + 1));
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 bool has_arg(const Args& args, const std::string& key) {
@@ -28,19 +37,19 @@ bool has_arg(const Args& args, const std::string& key) {
 }
 
 std::string arg_value(const Args& args, const std::string& key, const std::string& fallback) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == key && i + 1 < args.size()) return args[i + 1];
-        if (starts_with_assignment(args[i], key)) return args[i].substr(key.size() + 1);
-    }
-    return fallback;
+    std::string assigned;
+    const std::string* value = find_value(args, key, &assigned);
+    return value ? *value : fallback;
 }
 
 int int_value(const Args& args, const std::string& key, const std::string& fallback) {
     return static_cast<int>(std::strtol(arg_value(args, key, fallback).c_str(), nullptr, 10));
 }
 
-float float_value(const Args& args, const std::string& key, const std::string& fallback) {
-    return numbers::finite_float(std::strtod(arg_value(args, key, fallback).c_str(), nullptr));
+float float_value(const Args& args, const std::string& key, float fallback) {
+    std::string assigned;
+    const std::string* value = find_value(args, key, &assigned);
+    return value ? numbers::finite_float(std::strtod(value->c_str(), nullptr)) : fallback;
 }
 
 FilterSet filters_from_args(const Args& args, const std::string& folder) {

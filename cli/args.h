@@ -18,6 +18,6 @@ std::string arg_value(const Args& args, const std::string& key, const std::strin
 FilterSet filters_from_args(const Args& args, const std::string& folder);
 // An option value read as a base-10 integer narrowed to 32 bits; text that is no number is 0.
 int int_value(const Args& args, const std::string& key, const std::string& fallback);
-// An option value read as a number; nan, infinities and values beyond the float range read like
-// text that is no number: 0.
-float float_value(const Args& args, const std::string& key, const std::string& fallback);
+// An option value read as a number, `fallback` when none is given; nan, infinities and values
+// beyond the float range read like text that is no number: 0.
+float float_value(const Args& args, const std::string& key, float fallback);

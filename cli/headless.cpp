@@ -16,6 +16,7 @@
 #include "gui/mpris.h"
 #include "i18n/i18n.h"
 #include "playback/player.h"
+#include "system/settings.h"
 
 namespace {
 
@@ -48,13 +49,14 @@ bool rules_for_file(const std::string& file, FilterSet& rules) {
 
 // Headless play has a target of its own, lower than the record's -16 dB (LevelConfig): the
 // window's default does not carry over to the command line, whose usage text promises -20.
-constexpr char kConsoleTargetDb[] = "-20";
+// The ceiling and the volume are the record's.
+constexpr float kConsoleTargetDb = -20.0f;
 
 Leveler::Config level_from_args(const Args& args) {
     Leveler::Config config;
     config.on = !has_arg(args, "--no-level");
     config.target_db = float_value(args, "--target", kConsoleTargetDb);
-    config.ceiling_db = float_value(args, "--ceiling", "-1");
+    config.ceiling_db = float_value(args, "--ceiling", config.ceiling_db);
     return config;
 }
 
@@ -130,7 +132,7 @@ int cmd_play(const Args& args) {
     con::printf("Angleichung: %s  Ziel %.1f dB  Deckel %.1f dB\n", level.on ? "an" : "aus",
                 level.target_db, level.ceiling_db);
     player.set_filters(rules);
-    player.set_volume(0.8f);
+    player.set_volume(Settings().volume);
     const std::string device = arg_value(args, "--device", "");
     if (!device.empty()) {
         con::printf("Geraet   : %s\n", device.c_str());

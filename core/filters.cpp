@@ -53,15 +53,15 @@ bool name_matches(const std::string& name, const std::string& patterns) {
 bool time_ok(const FilterSet& rules, const std::string& name, int64_t created, int64_t modified,
              int64_t* out) {
     int64_t t = 0;
-    if (rules.time_source == 1) {
+    if (rules.time_source == TimeSource::Created) {
         t = created;
-    } else if (rules.time_source == 2) {
+    } else if (rules.time_source == TimeSource::Modified) {
         t = modified;
     } else if (!timeutil::time_from_filename(name, &t)) {
         t = created != 0 ? created : modified;
     }
     if (out) *out = t;
-    if (!rules.time_rules || rules.time_source == 3) return true;
+    if (!rules.time_rules || rules.time_source == TimeSource::Off) return true;
     if (t <= 0) return !rules.win_files && rules.date_from == 0 && rules.date_to == 0;
     if (rules.date_from != 0 && t < rules.date_from) return false;
     if (rules.date_to != 0 && t > rules.date_to) return false;

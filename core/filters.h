@@ -6,6 +6,15 @@
 
 #include "core/timeutil.h"
 
+// Where a file's recording time comes from. The numbers are the ones the settings file stores;
+// any other number read from elsewhere is taken as Name.
+enum class TimeSource : int32_t {
+    Name = 0,      // a time found in the name, else the file's own times
+    Created = 1,
+    Modified = 2,
+    Off = 3,       // no time rules at all
+};
+
 struct FilterSet {
     std::string root;
     std::string patterns = "*.mp3";   // several separated by ";"
@@ -14,7 +23,7 @@ struct FilterSet {
     timeutil::DayWindow window;
     bool win_files = true;            // window restricts which files are taken
     bool win_play = true;             // window restricts when playback runs
-    int32_t time_source = 0;          // 0 name (fallback file times), 1 created, 2 modified, 3 no time rules
+    TimeSource time_source = TimeSource::Name;
     int64_t date_from = 0;            // 0: no bound
     int64_t date_to = 0;              // 0: no bound
     int64_t min_bytes = 1024;         // 0: no bound

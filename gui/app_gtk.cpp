@@ -35,12 +35,13 @@ GtkWidget* g_area = nullptr;
 GtkWidget* g_window = nullptr;
 gint64 g_opened_us = 0;  // when run_gui began; 0 once the first frame is logged
 
-const char* cursor_name(int kind) {
+const char* cursor_name(Cursor kind) {
     switch (kind) {
-    case 1: return "text";
-    case 2: return "pointer";
-    default: return "default";
+    case Cursor::Text: return "text";
+    case Cursor::Pointer: return "pointer";
+    case Cursor::Default: break;
     }
+    return "default";
 }
 
 gboolean on_draw(GtkWidget* area, cairo_t* cr, gpointer) {

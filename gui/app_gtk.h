@@ -8,6 +8,7 @@
 #include <string>
 
 #include "gui/a11y_atk.h"
+#include "gui/key_map.h"
 
 class Player;
 struct Settings;
@@ -16,6 +17,9 @@ namespace shell {
 
 // The drawing area's size at scale 1: the panel's layout is made for it.
 constexpr int kWindowWidth = 940, kWindowHeight = 744;
+
+// The mouse cursors the panel asks for.
+enum class Cursor : int { Default, Text, Pointer };
 
 // The user interface as the shell calls it, all on the main thread. Coordinates are pixels
 // relative to the drawing area's top left corner.
@@ -27,9 +31,9 @@ struct Frontend {
     void (*on_mouse_down)(float x, float y);
     void (*on_mouse_up)();
     void (*on_mouse_move)(float x, float y);
-    int (*cursor_at)(float x, float y);  // 1 text, 2 pointer, else default
+    Cursor (*cursor_at)(float x, float y);
     void (*on_wheel)(float x, float y, int direction);
-    void (*on_key)(int code, bool shift, bool ctrl);
+    void (*on_key)(keymap::Code code, bool shift, bool ctrl);
     void (*on_text)(const std::string& utf8);
     void (*on_tick)();
     void (*on_caret_tick)();

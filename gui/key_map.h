@@ -13,7 +13,7 @@ enum Code : int {
 };
 
 struct Press {
-    int code = None;   // not None: deliver as a key with the flags below
+    Code code = None;  // not None: deliver as a key with the flags below
     bool shift = false;  // for the five letters: upper case (Shift or Caps Lock)
     bool ctrl = false;
     std::string text;  // code None and not empty: deliver as typed text (UTF-8)

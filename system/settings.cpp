@@ -42,6 +42,7 @@ public:
     // Widened so that the stream's default form gives six significant digits of the double.
     void line(const char* key, float value) { line(key, static_cast<double>(value)); }
     void line(const char* key, uint8_t value) { line(key, static_cast<int>(value)); }
+    void line(const char* key, TimeSource value) { line(key, static_cast<int32_t>(value)); }
 
     std::string str() const { return out_.str(); }
 
@@ -50,10 +51,11 @@ private:
 };
 
 // Every stored value, in the order of the file: its key, the field it belongs to, and for the
-// two integers that are choices the range outside which a read value is ignored (read then as
-// a base-10 integer, an empty or non-numeric value counting as 0). The field's own type says
-// how the rest are written and read; the record's initialisers are their defaults.
-using Field = std::variant<std::string*, bool*, float*, int32_t*, int64_t*, uint8_t*>;
+// two values that are choices (the weekdays and the time source) the range outside which a
+// read value is ignored (read then as a base-10 integer, an empty or non-numeric value counting
+// as 0). The field's own type says how the rest are written and read; the record's
+// initialisers are their defaults.
+using Field = std::variant<std::string*, bool*, float*, int32_t*, int64_t*, uint8_t*, TimeSource*>;
 
 struct Key {
     const char* name;
@@ -165,10 +167,14 @@ void overwrite(Settings& s, const Values& values) {
         std::visit(
             [&](auto* field) {
                 using T = std::remove_pointer_t<decltype(field)>;
-                if constexpr (std::is_integral_v<T> && !std::is_same_v<T, bool>) {
-                    if (k.lo <= k.hi) return take_choice(it->second, k.lo, k.hi, *field);
+                if constexpr (std::is_enum_v<T>) {
+                    take_choice(it->second, k.lo, k.hi, *field);
+                } else {
+                    if constexpr (std::is_integral_v<T> && !std::is_same_v<T, bool>) {
+                        if (k.lo <= k.hi) return take_choice(it->second, k.lo, k.hi, *field);
+                    }
+                    take(it->second, *field);
                 }
-                take(it->second, *field);
             },
             k.field(s));
     }

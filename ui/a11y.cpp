@@ -28,9 +28,8 @@ namespace {
 
 using a11y::Role;
 
-// Node ids: a control that hit testing names by one Hit has that Hit's number (the language
-// entries and the device entries included); everything else has a number of its own.
-constexpr int kDayBase = 3000;  // + weekday, 0 = Monday
+// Node ids: a control that hit testing names by one Hit has that Hit's number (the entries of
+// the lists and the weekday toggles included); everything else has a number of its own.
 enum : int {
     kTrackLabel = 4000,
     kRecordedLabel,
@@ -52,26 +51,23 @@ a11y::Tree g_tree;
 int id_of(Hit h) { return static_cast<int>(h); }
 
 // The Hit that a click on node `id` must meet.
-Hit hit_of(int id) {
-    if (id >= kDayBase && id < kDayBase + 7) return Hit::DayToggle + (id - kDayBase);
-    return static_cast<Hit>(id);
-}
+Hit hit_of(int id) { return static_cast<Hit>(id); }
 
 // Where node `id` lies in the last frame; empty for ids without a clickable place.
 gfx::Rect rect_of(int id) {
     const auto entry = [](const std::vector<gfx::Rect>& list, int i) {
         return i >= 0 && static_cast<size_t>(i) < list.size() ? list[i] : gfx::Rect{};
     };
-    if (id >= kDayBase && id < kDayBase + 7) return g_ui.days[id - kDayBase];
-    const int language = id_of(Hit::LanguageItem), device = id_of(Hit::DeviceItem);
-    if (id >= device && id < kDayBase) return entry(g_ui.device_rects, id - device);
-    if (id >= language && id < device) return entry(g_ui.language_rects, id - language);
-    switch (static_cast<Hit>(id)) {
+    const Hit h = hit_of(id);
+    if (int d = kDayToggles.index_of(h); d >= 0) return g_ui.days[d];
+    if (int j = kDeviceItems.index_of(h); j >= 0) return entry(g_ui.device_rects, j);
+    if (int i = kLanguageItems.index_of(h); i >= 0) return entry(g_ui.language_rects, i);
+    switch (h) {
         case Hit::SettingsClose: return g_ui.settings_close;
         case Hit::AboutClose: return g_ui.about_close;
         case Hit::AboutWebLink: return g_ui.about_web;
         case Hit::AboutMailLink: return g_ui.about_mail;
-        default: return region_of(static_cast<Hit>(id));
+        default: return region_of(h);
     }
 }
 
@@ -114,7 +110,7 @@ struct Builder {
                                              flag(checked, a11y::kChecked));
     }
     void day(int d, bool ticked, bool enabled) {
-        add(kDayBase + d, Role::CheckBox, i18n::T(kDayKeys[d]), g_ui.days[d],
+        add(id_of(kDayToggles.at(d)), Role::CheckBox, i18n::T(kDayKeys[d]), g_ui.days[d],
             shown | flag(enabled, a11y::kEnabled) | flag(ticked, a11y::kChecked));
     }
     void field(Hit h, const Field& f, std::string name, bool enabled, bool invalid) {
@@ -163,11 +159,11 @@ void add_form(Builder& b) {
     constexpr struct {
         Hit hit;
         const char* key;
-        int source;
-    } kSources[] = {{Hit::SourceNameRadio, "time_from_name", 0},
-                    {Hit::SourceCreatedRadio, "time_created", 1},
-                    {Hit::SourceModifiedRadio, "time_modified", 2},
-                    {Hit::SourceOffRadio, "time_off", 3}};
+        TimeSource source;
+    } kSources[] = {{Hit::SourceNameRadio, "time_from_name", TimeSource::Name},
+                    {Hit::SourceCreatedRadio, "time_created", TimeSource::Created},
+                    {Hit::SourceModifiedRadio, "time_modified", TimeSource::Modified},
+                    {Hit::SourceOffRadio, "time_off", TimeSource::Off}};
     for (const auto& s : kSources)
         b.control(s.hit, Role::RadioButton, i18n::T(s.key), rules, st.time_source == s.source);
 }
@@ -249,11 +245,11 @@ void add_settings() {
     add(kLanguageList, Role::List, i18n::T("language"), span(g_ui.language_rects), kOpen,
         kSettingsDialog);
     for (int i = 0; i <= static_cast<int>(i18n::languages().size()); ++i)
-        add_entry(kLanguageList, id_of(Hit::LanguageItem + i), Role::ListItem, language_text(i),
+        add_entry(kLanguageList, id_of(kLanguageItems.at(i)), Role::ListItem, language_text(i),
                   language_selected(i));
     add(kDeviceList, Role::List, i18n::T("device"), g_ui.device_area, kOpen, kSettingsDialog);
     for (int j = 0; j <= static_cast<int>(g_devices.size()); ++j)
-        add_entry(kDeviceList, id_of(Hit::DeviceItem + j), Role::ListItem, device_text(j),
+        add_entry(kDeviceList, id_of(kDeviceItems.at(j)), Role::ListItem, device_text(j),
                   device_selected(j));
     add(id_of(Hit::SettingsClose), Role::PushButton, i18n::T("close"), g_ui.settings_close, kOpen,
         kSettingsDialog);

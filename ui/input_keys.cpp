@@ -51,7 +51,7 @@ void move_caret(Field& f, size_t to, bool extend) {
 }
 
 // The letter a key code stands for, or 0.
-char letter_of(int code) {
+char letter_of(keymap::Code code) {
     switch (code) {
         case keymap::LetterA: return 'a';
         case keymap::LetterC: return 'c';
@@ -81,7 +81,7 @@ bool field_shortcut(Field& f, char letter, const gfx::Rect& r) {
 
 // One key for the focused field `f`. Return, Escape and Tab hand the fields' texts back and
 // forth; every other key edits `f` alone and brings its caret into view.
-void field_key(Field& f, int code, bool shift, bool ctrl) {
+void field_key(Field& f, keymap::Code code, bool shift, bool ctrl) {
     const gfx::Rect r = field_rect(g_focus);
     switch (code) {
         case keymap::Return:
@@ -128,7 +128,7 @@ void field_key(Field& f, int code, bool shift, bool ctrl) {
     ensure_caret_visible(f, r);
 }
 
-void playback_key(int code, bool shift) {
+void playback_key(keymap::Code code, bool shift) {
     Player* player = g_player;
     if (!g_running || !player) return;  // the keys do nothing while playback is not running
     const double seek = shift ? kSeekStepLong : kSeekStep;
@@ -163,7 +163,7 @@ gfx::Rect field_rect(Hit h) {
     }
 }
 
-void on_key(int code, bool shift, bool ctrl) {
+void on_key(keymap::Code code, bool shift, bool ctrl) {
     if (g_about_open) {
         if (code == keymap::Escape || code == keymap::F1 || code == keymap::Return ||
             code == keymap::Space)

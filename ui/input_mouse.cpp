@@ -25,7 +25,6 @@ namespace {
 constexpr float kWheelVolume = 0.02f;
 constexpr double kWheelSeekSeconds = 15;
 constexpr double kMinSeekableSeconds = 0.1;  // shorter durations are only an estimate of none
-constexpr int kDays = 7;
 
 // Not a number counts as 0, so a bar without width never sends one on.
 float clamp01(float v) { return v > 0 ? std::min(v, 1.0f) : 0.0f; }
@@ -57,7 +56,7 @@ void toggle_and_apply(bool& flag) {
     apply_to_player();
 }
 
-void choose_source(int32_t source) {
+void choose_source(TimeSource source) {
     g_settings.time_source = source;
     apply_to_player();
     rescan_if_running();
@@ -121,19 +120,17 @@ void open_settings() {
     g_settings_open = true;
 }
 
-// The entries of the settings panel's two lists and the weekday toggles are number ranges.
-// Device entries and weekday toggles share numbers; the open overlay tells them apart.
-bool click_range(int v) {
-    const int language = static_cast<int>(Hit::LanguageItem);
-    const int device = static_cast<int>(Hit::DeviceItem);
-    const int day = static_cast<int>(Hit::DayToggle);
+// An entry of the settings panel's two lists or a weekday toggle; false for anything else.
+bool click_range(Hit h) {
     if (g_settings_open) {
-        if (v >= device) choose_device(static_cast<size_t>(v - device));
-        else if (v >= language) choose_language(static_cast<size_t>(v - language));
-        return v >= language;
+        if (int j = kDeviceItems.index_of(h); j >= 0) choose_device(static_cast<size_t>(j));
+        else if (int i = kLanguageItems.index_of(h); i >= 0) choose_language(static_cast<size_t>(i));
+        else return false;
+        return true;
     }
-    if (g_about_open || v < day || v >= day + kDays) return false;
-    g_settings.window.days ^= static_cast<uint8_t>(1u << (v - day));
+    const int day = kDayToggles.index_of(h);
+    if (g_about_open || day < 0) return false;
+    g_settings.window.days ^= static_cast<uint8_t>(1u << day);
     apply_to_player();
     return true;
 }
@@ -196,7 +193,7 @@ void toggle_pause() {
 void on_click(float x, float y) {
     const Hit h = hit_test(x, y);
     g_focus = Hit::None;  // any press takes the focus, without applying the field's text
-    if (click_range(static_cast<int>(h))) return;
+    if (click_range(h)) return;
     if (Field* f = field_of(h)) {
         g_focus = g_drag = h;
         f->caret = f->anchor = caret_from_x(*f, field_rect(h), x);
@@ -216,10 +213,10 @@ void on_click(float x, float y) {
             break;
         case Hit::WindowFilesCheck: toggle_and_apply(g_settings.win_files); break;
         case Hit::WindowPlayCheck: toggle_and_apply(g_settings.win_play); break;
-        case Hit::SourceNameRadio: choose_source(0); break;
-        case Hit::SourceCreatedRadio: choose_source(1); break;
-        case Hit::SourceModifiedRadio: choose_source(2); break;
-        case Hit::SourceOffRadio: choose_source(3); break;
+        case Hit::SourceNameRadio: choose_source(TimeSource::Name); break;
+        case Hit::SourceCreatedRadio: choose_source(TimeSource::Created); break;
+        case Hit::SourceModifiedRadio: choose_source(TimeSource::Modified); break;
+        case Hit::SourceOffRadio: choose_source(TimeSource::Off); break;
         case Hit::StartButton:
         case Hit::PauseButton:
         case Hit::NextButton:

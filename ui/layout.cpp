@@ -141,8 +141,8 @@ int find(const std::vector<gfx::Rect>& list, float x, float y) {
 }
 
 Hit hit_settings_panel(float x, float y) {
-    if (int i = find(g_ui.language_rects, x, y); i >= 0) return Hit::LanguageItem + i;
-    if (int j = find(g_ui.device_rects, x, y); j >= 0) return Hit::DeviceItem + j;
+    if (int i = find(g_ui.language_rects, x, y); i >= 0) return kLanguageItems.at(i);
+    if (int j = find(g_ui.device_rects, x, y); j >= 0) return kDeviceItems.at(j);
     if (inside(g_ui.settings_close, x, y)) return Hit::SettingsClose;
     return inside(g_ui.settings_panel, x, y) ? Hit::None : Hit::SettingsClose;
 }
@@ -208,7 +208,7 @@ Hit hit_test(float x, float y) {
     const bool time_rules = g_settings.time_rules;
     if (time_rules)
         for (size_t d = 0; d < g_ui.days.size(); ++d)
-            if (inside(g_ui.days[d], x, y)) return Hit::DayToggle + static_cast<int>(d);
+            if (inside(g_ui.days[d], x, y)) return kDayToggles.at(static_cast<int>(d));
 
     const float grab = kGrab * g_ui.scale;
     for (const Target& t : kTargets) {
@@ -226,19 +226,19 @@ gfx::Rect region_of(Hit h) {
     return {};
 }
 
-int cursor_at(float x, float y) {
+shell::Cursor cursor_at(float x, float y) {
     switch (hit_test(x, y)) {
         case Hit::FolderField:
         case Hit::PatternField:
         case Hit::FromField:
-        case Hit::ToField: return 1;
+        case Hit::ToField: return shell::Cursor::Text;
         case Hit::VolumeSlider:
         case Hit::TargetSlider:
         case Hit::CeilingSlider:
         case Hit::ProgressBar:
         case Hit::AboutWebLink:
-        case Hit::AboutMailLink: return 2;
-        default: return 0;
+        case Hit::AboutMailLink: return shell::Cursor::Pointer;
+        default: return shell::Cursor::Default;
     }
 }
 

@@ -123,7 +123,7 @@ void draw_form(float w) {
     const bool every_day = (st.window.days & 0x7F) == 0;
     for (int d = 0; d < 7; ++d)
         draw_check(g_ui.days[d], every_day || (st.window.days >> d & 1), i18n::T(kDayKeys[d]),
-                   hover(Hit::DayToggle + d), rules);
+                   hover(kDayToggles.at(d)), rules);
     if (every_day) {
         const gfx::Rect& sunday = g_ui.days[6];
         const float x = sunday.x + sunday.w + 12 * scale();
@@ -132,13 +132,13 @@ void draw_form(float w) {
     }
 
     draw_label("time_source", g_ui.src_name.y, g_ui.src_name.h, !rules);
-    draw_radio(g_ui.src_name, st.time_source == 0, i18n::T("time_from_name"),
+    draw_radio(g_ui.src_name, st.time_source == TimeSource::Name, i18n::T("time_from_name"),
                hover(Hit::SourceNameRadio), rules);
-    draw_radio(g_ui.src_created, st.time_source == 1, i18n::T("time_created"),
+    draw_radio(g_ui.src_created, st.time_source == TimeSource::Created, i18n::T("time_created"),
                hover(Hit::SourceCreatedRadio), rules);
-    draw_radio(g_ui.src_off, st.time_source == 3, i18n::T("time_off"), hover(Hit::SourceOffRadio),
-               rules);
-    draw_radio(g_ui.src_modified, st.time_source == 2, i18n::T("time_modified"),
+    draw_radio(g_ui.src_off, st.time_source == TimeSource::Off, i18n::T("time_off"),
+               hover(Hit::SourceOffRadio), rules);
+    draw_radio(g_ui.src_modified, st.time_source == TimeSource::Modified, i18n::T("time_modified"),
                hover(Hit::SourceModifiedRadio), rules);
 }
 

@@ -47,7 +47,7 @@ void draw_languages(float x, float top, float width, int rows) {
         const gfx::Rect r = {x + (i / rows) * column, top + (i % rows) * kRow * s,
                              column - kColumnGap * s, kRow * s};
         g_ui.language_rects.push_back(r);
-        draw_entry(r, language_text(i), language_selected(i), g_hover == Hit::LanguageItem + i);
+        draw_entry(r, language_text(i), language_selected(i), g_hover == kLanguageItems.at(i));
     }
 }
 
@@ -59,7 +59,7 @@ void draw_devices(const gfx::Rect& area, int entries, int shown) {
         const int j = g_dev_scroll + r;
         g_ui.device_rects[j] = {area.x, area.y + r * kRow * s, area.w, kRow * s};
         draw_entry(g_ui.device_rects[j], device_text(j), device_selected(j),
-                   g_hover == Hit::DeviceItem + j);
+                   g_hover == kDeviceItems.at(j));
     }
     if (entries <= shown) return;
     const float x = area.x + area.w + kInset * s - kScrollBarRight * s;

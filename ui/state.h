@@ -60,9 +60,8 @@ struct Field {
     Accept accept = Accept::Path;
 };
 
-// What a point hits. The list entries are ranges: LanguageItem + i, DeviceItem + j and
-// DayToggle + d. DeviceItem + 1 and DayToggle share numbers: the first occurs only while the
-// settings panel is open, the second only while no overlay is.
+// What a point hits. The entries of the two lists and the weekday toggles are ranges of their
+// own (see HitRange below), far apart from each other and from the single regions.
 enum class Hit : int {
     None = 0,
     FolderField = 1,
@@ -97,15 +96,31 @@ enum class Hit : int {
     AboutMailLink = 31,
     SettingsButton = 32,
     SettingsClose = 33,
-    LanguageItem = 1000,  // + index, 0 = automatic
-    DeviceItem = 2000,    // + index, 0 = the system's default device
-    DayToggle = 2001,     // + weekday, 0 = Monday
+    LanguageItem = 1000,  // first of kLanguageItems
+    DeviceItem = 2000,    // first of kDeviceItems
+    DayToggle = 3000,     // first of kDayToggles
 };
 
-// Entry `index` of a range that starts at `base`.
-constexpr Hit operator+(Hit base, int index) {
-    return static_cast<Hit>(static_cast<int>(base) + index);
-}
+// A list's entries: `size` numbers from `first`.
+struct HitRange {
+    Hit first;
+    int size;
+
+    // Entry `index`; None for an index outside the range.
+    constexpr Hit at(int index) const {
+        return index >= 0 && index < size ? static_cast<Hit>(static_cast<int>(first) + index)
+                                          : Hit::None;
+    }
+    // The index of `h` in the range, or -1.
+    constexpr int index_of(Hit h) const {
+        const int i = static_cast<int>(h) - static_cast<int>(first);
+        return i >= 0 && i < size ? i : -1;
+    }
+};
+
+constexpr HitRange kLanguageItems{Hit::LanguageItem, 1000};  // 0 = automatic
+constexpr HitRange kDeviceItems{Hit::DeviceItem, 1000};      // 0 = the system's default device
+constexpr HitRange kDayToggles{Hit::DayToggle, 7};           // 0 = Monday
 
 extern Ui g_ui;
 extern Settings g_settings;  // the panel's working copy; the caller's record is never written

@@ -39,13 +39,14 @@ std::string fill_in(const char* translated, const std::string& value) {
     return text;
 }
 
-const char* source_key(int32_t source) {
+const char* source_key(TimeSource source) {
     switch (source) {
-        case 0: return "time_from_name";
-        case 1: return "time_created";
-        case 2: return "time_modified";
-        default: return nullptr;  // no time rules, or no source the player knows
+        case TimeSource::Name: return "time_from_name";
+        case TimeSource::Created: return "time_created";
+        case TimeSource::Modified: return "time_modified";
+        case TimeSource::Off: break;
     }
+    return nullptr;  // no time rules, or no source the player knows
 }
 
 std::string waiting_text(const Player::Status& s) {

@@ -8,6 +8,9 @@
 #pragma once
 #include <string>
 
+#include "gui/app_gtk.h"
+#include "gui/key_map.h"
+
 class Player;
 struct Settings;
 
@@ -27,12 +30,12 @@ void draw(float w, float h);
 void on_mouse_down(float x, float y);
 void on_mouse_up();
 void on_mouse_move(float x, float y);
-// The cursor for the point: 1 "text", 2 "pointer", 0 "default".
-int cursor_at(float x, float y);
+// The mouse cursor for the point.
+shell::Cursor cursor_at(float x, float y);
 // One wheel step: -1 up, +1 down.
 void on_wheel(float x, float y, int step);
-// A key code of the shell's table (1 Backspace ... 16 X) with the modifiers held.
-void on_key(int code, bool shift, bool ctrl);
+// A key of the shell's table with the modifiers held.
+void on_key(keymap::Code code, bool shift, bool ctrl);
 // Typed text, UTF-8, one or more characters.
 void on_text(const std::string& utf8);
 // A command of the desktop's media controls (an mpris::Command), done as the panel's own button,

@@ -62,21 +62,21 @@ TEST_F(AcceptTest, RecordingTimeSource) {
     rules.win_files = false;
     EXPECT_TRUE(filters::accept(rules, "2024-05-03_21-00-00.mp3", 2048, may3(12), may3(12), &out));
     rules.win_files = true;
-    rules.time_source = 3;
+    rules.time_source = TimeSource::Off;
     EXPECT_TRUE(filters::accept(rules, "2024-05-03_21-00-00.mp3", 2048, may3(12), may3(12), &out));
     EXPECT_EQ(out, may3(21));
-    rules.time_source = 0;
+    rules.time_source = TimeSource::Name;
     EXPECT_TRUE(filters::accept(rules, "talk.mp3", 2048, 0, may3(9), &out));
     EXPECT_EQ(out, may3(9));
     EXPECT_FALSE(filters::accept(rules, "talk.mp3", 2048, may3(22), may3(9), &out));
     EXPECT_EQ(out, may3(22));  // the creation time is preferred when there is one
-    rules.time_source = 2;
+    rules.time_source = TimeSource::Modified;
     EXPECT_TRUE(filters::time_ok(rules, "2024-05-03_21-00-00.mp3", may3(22), may3(9), &out));
     EXPECT_EQ(out, may3(9));
-    rules.time_source = 1;
+    rules.time_source = TimeSource::Created;
     EXPECT_FALSE(filters::time_ok(rules, "talk.mp3", may3(22), may3(9), &out));
     EXPECT_EQ(out, may3(22));
-    rules.time_source = 7;  // unknown sources behave as the file name
+    rules.time_source = static_cast<TimeSource>(7);  // unknown sources behave as the file name
     EXPECT_FALSE(filters::time_ok(rules, "2024-05-03_21-00-00.mp3", may3(9), may3(9), &out));
 }
 

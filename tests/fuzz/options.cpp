@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const FilterSet rules = filters_from_args(args, args[0]);
     for (const int32_t m : {rules.window.from, rules.window.to})
         FUZZ_CHECK(m >= 0 && m <= 1440, "the window options give a valid window");
-    FUZZ_CHECK(std::isfinite(float_value(args, "--target", "-20")), "numbers are finite");
+    FUZZ_CHECK(std::isfinite(float_value(args, "--target", -20.0f)), "numbers are finite");
     int_value(args, "--list", "10");
     return 0;
 }

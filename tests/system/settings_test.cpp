@@ -78,7 +78,7 @@ TEST_F(SettingsTest, EveryFieldSurvivesARoundTrip) {
     s.window = {-1, 1440, 0x15};
     s.win_files = false;
     s.win_play = false;
-    s.time_source = 2;
+    s.time_source = TimeSource::Modified;
     s.date_from = -86400;
     s.date_to = 4102444800;  // beyond 32 bits
     s.min_bytes = 0;
@@ -183,7 +183,7 @@ TEST_F(SettingsTest, MaskAndSourceAreTakenOnlyInRange) {
     for (const Case& c : cases) {
         Settings s = load_text(c.text);
         EXPECT_EQ(s.window.days, c.days) << c.text;
-        EXPECT_EQ(s.time_source, c.source) << c.text;
+        EXPECT_EQ(static_cast<int>(s.time_source), c.source) << c.text;
     }
 }
 

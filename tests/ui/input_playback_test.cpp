@@ -46,7 +46,7 @@ TEST_F(PanelPlayback, PlaybackKeysSeekPauseAndSkipOnlyWhilePlaying) {
     };
     // Stopped: nothing may be left pending for the next start either.
     key(Left, true);
-    for (int code : {Space, LetterN, Right}) key(code);
+    for (keymap::Code code : {Space, LetterN, Right}) key(code);
     wheel_on_progress(-1);
     EXPECT_EQ(player.status().state, Player::Stopped);
     EXPECT_FALSE(player.paused());

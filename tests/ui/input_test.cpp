@@ -57,7 +57,7 @@ TEST_F(Input, PressesDragsAndWheelStepsReachThePlayer) {
 
 TEST_F(Input, EditingKeysInAField) {
     struct Key {
-        int code;
+        keymap::Code code;
         bool shift = false, ctrl = false;
     };
     struct {
@@ -115,7 +115,7 @@ TEST_F(Input, TabCyclesTheFieldsSelectingAllAndEscapeDropsEveryEdit) {
 TEST_F(Input, OverlaysTakeEveryKeyAndF1OpensTheAboutPanel) {
     struct {
         bool about, settings;
-        int code;
+        keymap::Code code;
         bool about_after, settings_after;
     } cases[] = {{1, 0, Escape, 0, 0}, {1, 0, F1, 0, 0}, {1, 0, Return, 0, 0}, {1, 0, Space, 0, 0},
                  {1, 0, Tab, 1, 0},    {0, 1, Return, 0, 0}, {0, 1, F1, 0, 1},     {0, 0, F1, 1, 0}};

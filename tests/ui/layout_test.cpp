@@ -104,27 +104,29 @@ TEST_F(Layout, AnOpenOverlayTakesEveryPointAndSetsTheCursor) {
     g_ui.about_web = {300, 380, 100, 20};
     g_ui.about_mail = {300, 430, 100, 20};
     const float bx = g_ui.browse.x + 5, by = g_ui.browse.y + 5;
+    constexpr auto kDefault = shell::Cursor::Default, kText = shell::Cursor::Text,
+                   kPointer = shell::Cursor::Pointer;
     struct {
         bool settings, about;
         float x, y;
         Hit hit;
-        int cursor;
+        shell::Cursor cursor;
     } cases[] = {
-        {true, false, 130, 210, Hit::LanguageItem + 1, 0},
-        {true, false, 130, 310, Hit::DeviceItem + 2, 0},
-        {true, false, 0, 0, Hit::SettingsClose, 0},  // the zero rectangle of entry 1 is never hit
-        {true, false, 250, 360, Hit::SettingsClose, 0},
-        {true, false, 480, 380, Hit::None, 0},
-        {true, false, bx, by, Hit::SettingsClose, 0},
-        {true, true, 320, 390, Hit::None, 0},  // both open: the settings panel answers
-        {false, true, 320, 390, Hit::AboutWebLink, 2},
-        {false, true, 300, 440, Hit::AboutMailLink, 2},
-        {false, true, 300, 510, Hit::AboutClose, 0},
-        {false, true, 210, 60, Hit::None, 0},
-        {false, true, bx, by, Hit::AboutClose, 0},
-        {false, false, bx, by, Hit::BrowseButton, 0},
-        {false, false, g_ui.pattern.x + 5, g_ui.pattern.y + 5, Hit::PatternField, 1},
-        {false, false, g_ui.volume.x + 5, g_ui.volume.y - 5, Hit::VolumeSlider, 2},
+        {true, false, 130, 210, ui::kLanguageItems.at(1), kDefault},
+        {true, false, 130, 310, ui::kDeviceItems.at(2), kDefault},
+        {true, false, 0, 0, Hit::SettingsClose, kDefault},  // the zero rectangle of entry 1 is never hit
+        {true, false, 250, 360, Hit::SettingsClose, kDefault},
+        {true, false, 480, 380, Hit::None, kDefault},
+        {true, false, bx, by, Hit::SettingsClose, kDefault},
+        {true, true, 320, 390, Hit::None, kDefault},  // both open: the settings panel answers
+        {false, true, 320, 390, Hit::AboutWebLink, kPointer},
+        {false, true, 300, 440, Hit::AboutMailLink, kPointer},
+        {false, true, 300, 510, Hit::AboutClose, kDefault},
+        {false, true, 210, 60, Hit::None, kDefault},
+        {false, true, bx, by, Hit::AboutClose, kDefault},
+        {false, false, bx, by, Hit::BrowseButton, kDefault},
+        {false, false, g_ui.pattern.x + 5, g_ui.pattern.y + 5, Hit::PatternField, kText},
+        {false, false, g_ui.volume.x + 5, g_ui.volume.y - 5, Hit::VolumeSlider, kPointer},
     };
     for (const auto& c : cases) {
         ui::g_settings_open = c.settings;

@@ -121,7 +121,7 @@ TEST_F(MainPanel, SettingsOutOfEveryRangeDrawWithoutNaN) {
     s.volume = 7;
     s.leveler = {true, -300, std::numeric_limits<float>::quiet_NaN()};
     s.window = {-5, 5000, 255};
-    s.time_source = 9;
+    s.time_source = static_cast<TimeSource>(9);
     s.language = "xx";
     s.audio_device = "pulse:gone";
     open(s, nullptr);

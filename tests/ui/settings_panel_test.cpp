@@ -25,7 +25,7 @@ struct SettingsPanel : testsupport::GfxTest {
         ui::g_settings = Settings{};
         ui::g_settings.audio_device = "pulse:sink1";
         ui::g_dev_scroll = 0;
-        ui::g_hover = ui::Hit::LanguageItem + 1;
+        ui::g_hover = ui::kLanguageItems.at(1);
     }
     void devices(int n) {
         ui::g_devices.clear();

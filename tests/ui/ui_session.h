@@ -51,7 +51,7 @@ protected:
         ui::on_mouse_move(r.x + r.w * to, r.y + r.h / 2);
         ui::on_mouse_up();
     }
-    static void key(int code, bool shift = false, bool ctrl = false) { ui::on_key(code, shift, ctrl); }
+    static void key(keymap::Code code, bool shift = false, bool ctrl = false) { ui::on_key(code, shift, ctrl); }
     static void tick_for(int64_t ms) {
         for (int64_t end = s_now + ms; s_now < end; ui::on_tick()) s_now += 100;
     }
