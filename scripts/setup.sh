@@ -21,6 +21,8 @@ packages=(
   weston
   # a private session bus and its clients, for the media controls
   dbus playerctl libglib2.0-bin
+  # the accessibility bus and a screen reader's client library, for the window's accessible tree
+  at-spi2-core python3-pyatspi
   # fonts for the scripts of all window languages
   fonts-dejavu-core fonts-noto-core fonts-noto-cjk fonts-noto-ui-core
 )
