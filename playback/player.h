@@ -90,15 +90,23 @@ public:
     };
 
     // Seams for tests: where the decode thread's "now" comes from, the length of a rescan
-    // minute, the pause before an unreachable folder is tried again, and the system calls
-    // behind the folder's watches.
+    // minute, the pause before an unreachable folder is tried again, how often the decode
+    // thread looks again at a pool that had nothing to play, and the system calls behind the
+    // folder's watches.
     using Clock = int64_t (*)();
     struct Timing {
         Clock now = nullptr;  // null: timeutil::now_unix
         std::chrono::milliseconds minute{60000};
         std::chrono::milliseconds folder_retry{15000};
+        std::chrono::milliseconds idle_look{2000};
         watcher::Kernel watch;  // null calls: inotify's own
     };
+
+    // While a track plays, the decode thread sleeps at most this long between feed steps; a
+    // feed step is where a changed device is taken up.
+    static constexpr std::chrono::milliseconds kFeedPause{500};
+    // A changed rescan interval is seen within this.
+    static constexpr std::chrono::milliseconds kIntervalSeen{1000};
 
     Player();
     ~Player();
@@ -121,7 +129,7 @@ public:
     // The playlist's own switches (its lock, no wake-up): loop and shuffle of the rounds.
     void set_loop(bool on);
     void set_shuffle(bool on);
-    // Minutes between rescans; <= 0: only on request. Takes effect within a second.
+    // Minutes between rescans; <= 0: only on request. Takes effect within kIntervalSeen.
     void set_rescan_minutes(int minutes);
     int rescan_minutes() const;
     void skip();

@@ -20,7 +20,6 @@ using ms = std::chrono::milliseconds;
 const int kBlockRoom = 1152;    // frames one MPEG frame may need
 const int kUnusableLimit = 25;  // unusable tracks in a row before the user is told
 const int kRefillBlocks = 4;    // blocks of room the decode thread waits for once the ring is full
-const long kRefillWaitMs = 500;
 // A pool entry that no longer exists asks for a rescan at most this often, and costs this wait
 // before the next entry, so that a vanished folder does not spin through the whole pool.
 constexpr auto kGoneRescanEvery = std::chrono::seconds(5);
@@ -163,7 +162,7 @@ bool Player::open_next(Track& t) {
     } else {
         report_empty_pool();
     }
-    wait_decode(ms(2000));
+    wait_decode(timing_.idle_look);
     return false;
 }
 
@@ -203,7 +202,7 @@ void Player::feed_step(Track& t) {
         const size_t refill = std::min(ring_.frames() / 2, static_cast<size_t>(n) * kRefillBlocks);
         const size_t missing = refill > room ? refill - room : 0;
         const long missing_ms = static_cast<long>(missing * 1000 / std::max(hz, 1));
-        wait_decode(ms(std::min(kRefillWaitMs, std::max(20L, missing_ms))));
+        wait_decode(std::clamp(ms(missing_ms), ms(20), kFeedPause));
         return;
     }
     size_t need = static_cast<size_t>(n + kBlockRoom) * channels;

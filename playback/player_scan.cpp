@@ -107,8 +107,8 @@ void Player::wait_scan(std::chrono::milliseconds limit, bool follow_interval) {
         }
         now = clock::now();
         if (now >= deadline) return;
-        // Slices of a second keep the wait timed and let a new interval take effect.
-        watcher_.wait(std::min({deadline, watcher_.next_due(), now + std::chrono::seconds(1)}));
+        // Slices keep the wait timed and let a new interval take effect.
+        watcher_.wait(std::min({deadline, watcher_.next_due(), now + kIntervalSeen}));
     }
 }
 

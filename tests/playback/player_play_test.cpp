@@ -9,11 +9,11 @@
 
 #include "i18n/i18n.h"
 #include "playback/player.h"
+#include "support/log_count.h"
 #include "support/mp3_fixture.h"
 #include "support/poll.h"
 #include "support/pulse_server.h"
 #include "support/temp_dir.h"
-#include "system/logger.h"
 
 using namespace testsupport;
 
@@ -34,13 +34,6 @@ int64_t local_moment(int year, int month, int day, int hour) {
     return static_cast<int64_t>(std::mktime(&tm));
 }
 
-size_t log_count(const std::string& text) {
-    size_t n = 0;
-    for (const std::string& line : logger::tail(500))
-        if (line.find(text) != std::string::npos) ++n;
-    return n;
-}
-
 // RMS in dBFS of the last `seconds` of sound in a stereo recording, leaving out its final tenth
 // of a second; -120 when nothing was heard.
 double settled_rms_db(const std::vector<short>& rec, double seconds) {
@@ -50,6 +43,14 @@ double settled_rms_db(const std::vector<short>& rec, double seconds) {
     const size_t span = static_cast<size_t>(seconds * kRate) * 2;
     if (last < tail + span) return -120;
     return rms_dbfs(&rec[last - tail - span], span);
+}
+
+// Seconds of a stereo recording in which either channel is above silence.
+double sound_seconds(const std::vector<short>& rec) {
+    size_t frames = 0;
+    for (size_t i = 0; i + 1 < rec.size(); i += 2)
+        if (std::abs(rec[i]) >= 64 || std::abs(rec[i + 1]) >= 64) ++frames;
+    return static_cast<double>(frames) / kRate;
 }
 
 class PlayerPlay : public ::testing::Test {
@@ -107,6 +108,16 @@ protected:
         }, 30);
         return ended && !erred;
     }
+    // Waits until the sink has played `seconds` more of sound into `rec` than it had so far.
+    static bool more_sound(const MonitorRecorder& rec, double seconds) {
+        const double from = sound_seconds(rec.so_far());
+        return poll_until([&] { return sound_seconds(rec.so_far()) >= from + seconds; }, 10);
+    }
+    // Waits until the output has played on for `seconds` of the track.
+    bool plays_on(double seconds) {
+        const double from = player.status().position;
+        return poll_until([&] { return player.status().position >= from + seconds; }, 10);
+    }
     size_t streams() const {
         std::string out = server.pactl({"list", "short", "sink-inputs"}).out;
         return static_cast<size_t>(std::count(out.begin(), out.end(), '\n'));
@@ -140,7 +151,7 @@ TEST_F(PlayerPlay, PlaysATrackAndMetersWhatLeaves) {
     EXPECT_NEAR(s.in_db, -15.0, 1.0);  // a sine's RMS lies 3 dB under its peak
 
     player.take_levels();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(plays_on(0.3));
     Player::Levels l = player.take_levels();
     EXPECT_TRUE(l.fresh);
     EXPECT_NEAR(l.peak[0], 0.251, 0.02);
@@ -148,7 +159,7 @@ TEST_F(PlayerPlay, PlaysATrackAndMetersWhatLeaves) {
     EXPECT_NEAR(l.rms[0], 0.178, 0.015);
     EXPECT_NEAR(l.rms[1], 0.178, 0.015);
 
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_TRUE(more_sound(rec, 0.5));
     EXPECT_NEAR(settled_rms_db(rec.stop(), 1.0), -15.0, 0.5);
 
     player.stop();  // the last track and device stay on show
@@ -268,14 +279,16 @@ TEST_F(PlayerPlay, ChangingTheDeviceWhilePlaying) {
     EXPECT_EQ(player.status().device, "Erste Senke");
     const std::string before = stream_line();
     player.set_device("pulse:first");  // the same id reopens nothing
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // Long enough for feed steps, which take up a changed device, to have come round.
+    const std::chrono::duration<double> feed_steps = 2 * Player::kFeedPause;
+    ASSERT_TRUE(plays_on(feed_steps.count()));
     EXPECT_EQ(stream_line(), before);
 
     MonitorRecorder rec(server, "second");
     ASSERT_TRUE(rec.recording());
     player.set_device("pulse:second");
     EXPECT_TRUE(poll_until([&] { return player.status().device == "second"; }, 5));
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_TRUE(more_sound(rec, 1.5));
     EXPECT_NEAR(settled_rms_db(rec.stop(), 0.5), -15.0, 1.5);
     EXPECT_EQ(player.status().state, Player::Playing);
 }
@@ -302,7 +315,7 @@ TEST_F(PlayerPlay, AVanishedSinkFallsBackToTheDefault) {
     player.set_device("pulse:gone");
     // Through ALSA "default", which the test configuration routes to the default sink.
     EXPECT_TRUE(poll_until([&] { return player.status().device == "second"; }, 5));
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    EXPECT_TRUE(more_sound(rec, 1.0));
     EXPECT_EQ(player.status().state, Player::Playing);
     EXPECT_NEAR(settled_rms_db(rec.stop(), 0.5), -15.0, 1.5);
     EXPECT_EQ(log_count("Gewaehltes Ausgabegeraet nicht da (pulse:first)"), warned);

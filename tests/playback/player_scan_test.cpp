@@ -10,21 +10,15 @@
 
 #include "i18n/i18n.h"
 #include "playback/player.h"
+#include "support/log_count.h"
 #include "support/poll.h"
 #include "support/temp_dir.h"
-#include "system/logger.h"
 
+using testsupport::log_count;
 using testsupport::poll_until;
 using testsupport::TempDir;
 
 namespace {
-
-size_t log_count(const std::string& text) {
-    size_t n = 0;
-    for (const std::string& line : logger::tail(500))
-        if (line.find(text) != std::string::npos) ++n;
-    return n;
-}
 
 // Files of any name are taken at any time; playback hours are switched off.
 FilterSet playing_rules(const std::string& root) {
@@ -50,6 +44,7 @@ protected:
         i18n::set_language("en");
         timing.minute = std::chrono::milliseconds(100);
         timing.folder_retry = std::chrono::milliseconds(300);
+        timing.idle_look = std::chrono::milliseconds(50);
         player.set_timing(timing);
     }
     // Only scans see what changes in the folder.
@@ -92,7 +87,7 @@ TEST_F(PlayerScan, NoFolderAndEmptyFolderTellWhy) {
     player.set_filters(playing_rules(""));
     player.start();
     ASSERT_TRUE(poll_until([&] { return message_is("No folder given"); }, 3));
-    std::this_thread::sleep_for(std::chrono::milliseconds(2200));  // the decode thread looks again
+    std::this_thread::sleep_for(4 * timing.idle_look);  // the decode thread looks again
     EXPECT_EQ(player.status().state, Player::NoFiles);
     EXPECT_EQ(player.status().message, "No folder given");
 
@@ -104,17 +99,18 @@ TEST_F(PlayerScan, NoFolderAndEmptyFolderTellWhy) {
 }
 
 // The reason stays on show while the pool is empty, although the decode thread looks at the
-// empty pool every two seconds and the scan thread waits longer before it tries again.
+// empty pool again and again and the scan thread waits longer before it tries again.
 TEST_F(PlayerScan, UnreachableFolderIsReportedAndTriedAgain) {
     Player::Timing slow_retry;
     slow_retry.folder_retry = std::chrono::seconds(10);
+    slow_retry.idle_look = timing.idle_look;
     player.set_timing(slow_retry);
     player.set_filters(playing_rules(music()));
     player.start();
     const std::string why = std::string(i18n::T("err_no_dir")) + ": " + music();
     EXPECT_EQ(why, "Folder not reachable: " + music());
     ASSERT_TRUE(poll_until([&] { return message_is(why); }, 3));
-    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    std::this_thread::sleep_for(4 * slow_retry.idle_look);
     EXPECT_EQ(player.status().state, Player::Error);
     EXPECT_EQ(player.status().message, why);
 
@@ -172,9 +168,9 @@ TEST_F(PlayerScan, RescansOnRequestAndEveryInterval) {
     EXPECT_TRUE(poll_until([&] { return pool_is(3); }, 5)) << "no periodic rescan";
 
     player.set_rescan_minutes(0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));  // a scan begun before ends
+    std::this_thread::sleep_for(Player::kIntervalSeen);  // a scan begun before ends
     add_files(3, 4);
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    std::this_thread::sleep_for(8 * timing.minute);
     EXPECT_EQ(player.status().pool_size, 3u) << "rescanned without interval or request";
     player.rescan();
     EXPECT_TRUE(poll_until([&] { return pool_is(4); }, 5));

@@ -229,13 +229,17 @@ MonitorRecorder::~MonitorRecorder() {
     if (pid_ > 0) end_child(pid_, SIGKILL, std::chrono::milliseconds(1000));
 }
 
-std::vector<short> MonitorRecorder::stop() {
-    if (pid_ > 0) end_child(pid_, SIGINT, std::chrono::milliseconds(2000));
-    pid_ = -1;
+std::vector<short> MonitorRecorder::so_far() const {
     std::string bytes = read_file(dir_ / "monitor.raw");
     std::vector<short> samples(bytes.size() / sizeof(short));
     std::memcpy(samples.data(), bytes.data(), samples.size() * sizeof(short));
     return samples;
+}
+
+std::vector<short> MonitorRecorder::stop() {
+    if (pid_ > 0) end_child(pid_, SIGINT, std::chrono::milliseconds(2000));
+    pid_ = -1;
+    return so_far();
 }
 
 }  // namespace testsupport

@@ -105,6 +105,8 @@ public:
 
     // Whether parec connected (its first bytes arrived within 5 s of construction).
     bool recording() const { return recording_; }
+    // The interleaved samples that have arrived so far; the recording goes on.
+    std::vector<short> so_far() const;
     // Ends the recording and returns the interleaved samples.
     std::vector<short> stop();
 
