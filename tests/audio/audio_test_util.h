@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstddef>
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,6 +13,7 @@
 #include <dirent.h>
 
 #include "audio/audio_out.h"
+#include "support/poll.h"
 #include "support/pulse_server.h"
 #include "system/logger.h"
 
@@ -90,16 +90,6 @@ inline bool logged(const std::string& text) {
     return false;
 }
 
-inline bool wait_until(const std::function<bool()>& done, double timeout_s) {
-    const auto deadline = std::chrono::steady_clock::now() +
-                          std::chrono::duration<double>(timeout_s);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
-
 // start() waits for the outcome of the open, and a failure always carries its reason.
 inline bool started(AudioOut& out, int rate, int channels, AudioOut::Source source,
                     const std::string& device) {
@@ -108,11 +98,15 @@ inline bool started(AudioOut& out, int rate, int channels, AudioOut::Source sour
     return false;
 }
 
-// Until the source of tone() has been asked for 20 periods after the sine: a device asks for a
-// period only when one fits into its buffer of 8, so by then the sine has left that buffer and
-// stop(), which discards what is still buffered, cannot cut it short.
+// A device asks for a period only when one fits into its buffer of this many: the periods a
+// source is asked for past them are periods the device has played.
+constexpr int kBufferPeriods = 8;
+
+// Until the source of tone() has been asked for 20 periods after the sine: by then the sine has
+// left the device's buffer, and stop(), which discards what is still buffered, cannot cut it
+// short.
 inline bool tone_played(const std::atomic<int>& after) {
-    return wait_until([&] { return after >= 20; }, 20.0);
+    return testsupport::poll_until([&] { return after >= 20; }, 20.0);
 }
 
 inline void sleep_s(double s) { std::this_thread::sleep_for(std::chrono::duration<double>(s)); }
@@ -131,7 +125,7 @@ inline int thread_count() {
 // it is reaped, a moment after pthread_join returned, which a loaded machine makes visible.
 // A thread that leaked stays, so the count still differs after the wait.
 inline int thread_count_settled(int expected) {
-    wait_until([&] { return thread_count() == expected; }, 10.0);
+    testsupport::poll_until([&] { return thread_count() == expected; }, 10.0);
     return thread_count();
 }
 

@@ -9,6 +9,7 @@
 
 using namespace audiotest;
 using testsupport::MonitorRecorder;
+using testsupport::poll_until;
 
 namespace {
 
@@ -42,15 +43,15 @@ TEST_F(Lifecycle, StartWhileRunningReplacesStreamAndCallback) {
     std::atomic<int> first{0}, second{0};
     AudioOut out;
     ASSERT_TRUE(started(out, 48000, 2, counter(first), "pulse:first"));
-    ASSERT_TRUE(wait_until([&] { return first > 0; }, 10.0));
+    ASSERT_TRUE(poll_until([&] { return first > 0; }, 10.0));
     ASSERT_TRUE(started(out, 44100, 1, counter(second), "pulse:first"));
     const int first_final = first;
-    EXPECT_TRUE(wait_until([&] { return second > 0; }, 10.0));
-    sleep_s(0.1);
+    // Five periods played on the new stream: time enough for an old thread to be called too.
+    EXPECT_TRUE(poll_until([&] { return second >= kBufferPeriods + 5; }, 10.0));
     EXPECT_EQ(first, first_final);  // the old callback is gone with its thread
     // The server drops a closed stream when it has read the end of its connection.
     std::string inputs;
-    EXPECT_TRUE(wait_until([&] {
+    EXPECT_TRUE(poll_until([&] {
         inputs = sink_inputs();
         return inputs.find("48000Hz") == std::string::npos;
     }, 10.0)) << "the first stream is still open";
@@ -67,8 +68,9 @@ TEST_F(Lifecycle, DestructionEndsTheThread) {
         ASSERT_TRUE(started(out, 48000, 2, counter(calls), ""));
     }
     const int at_end = calls;
+    // Only the output thread calls the source: once it is gone, nothing can. A thread left
+    // behind keeps the count up for the whole wait, and would be called meanwhile.
     EXPECT_EQ(thread_count_settled(threads), threads);
-    sleep_s(0.1);
     EXPECT_EQ(calls, at_end);
 }
 
@@ -79,7 +81,7 @@ TEST_F(Lifecycle, RateBelowOnePeriodStillWaitsForTheDevice) {
         std::atomic<int> calls{0};
         AudioOut out;
         ASSERT_TRUE(started(out, 10, 2, counter(calls), device)) << device << out.last_error();
-        sleep_s(0.5);
+        sleep_s(0.5);  // the stretch the calls are counted over; a loop that spins piles them up
         EXPECT_TRUE(out.running());
         out.stop();
         EXPECT_LT(calls, 2000) << device;
@@ -93,9 +95,10 @@ TEST_F(Lifecycle, LostServerEndsTheStreamAndANewStartPlaysAgain) {
         SCOPED_TRACE(device);
         AudioOut out;
         ASSERT_TRUE(started(out, 48000, 2, nullptr, device)) << out.last_error();
-        sleep_s(0.1);
+        ASSERT_TRUE(poll_until([&] { return sink_inputs().find("48000Hz") != std::string::npos; },
+                               10.0)) << "the stream never reached the server";
         server->kill();
-        EXPECT_TRUE(wait_until([&] { return !out.running(); }, 10.0));
+        EXPECT_TRUE(poll_until([&] { return !out.running(); }, 10.0));
         EXPECT_EQ(out.last_error().rfind("Ausgabe abgebrochen: ", 0), 0u) << out.last_error();
         EXPECT_GT(out.last_error().size(), sizeof "Ausgabe abgebrochen: ");
 
@@ -118,7 +121,7 @@ TEST_F(Lifecycle, ASlowServerIsWaitedFor) {
     AudioOut out;
     server->freeze();
     std::thread thaw([] {
-        sleep_s(1.5);
+        sleep_s(1.5);  // how late the server answers: what the test sets up, not a wait
         server->thaw();
     });
     const bool ok = out.start(48000, 2, nullptr, "pulse:first");
@@ -138,9 +141,11 @@ TEST_F(Lifecycle, AFrozenServerCostsStartAndStopABoundedTime) {
         std::atomic<int> calls{0};
         AudioOut out;
         ASSERT_TRUE(started(out, 48000, 2, counter(calls), device));
-        ASSERT_TRUE(wait_until([&] { return calls > 10; }, 10.0));
+        ASSERT_TRUE(poll_until([&] { return calls > 10; }, 10.0));
         server->freeze();
-        sleep_s(0.5);  // long enough for the thread to block in its write
+        // Long enough for the thread to block in its write. That shows nowhere: the calls stop
+        // once the buffer is full whether the thread blocks in the write or waits for room.
+        sleep_s(0.5);
 
         auto t0 = std::chrono::steady_clock::now();
         out.stop();

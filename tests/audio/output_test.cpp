@@ -75,13 +75,16 @@ TEST_F(Output, AlsaWritesExactlyWhatTheSourceGaveThenSilence) {
     const int threads = thread_count();
     AudioOut out;
     ASSERT_TRUE(started(out, 48000, 2, counting(given), "qm_capture")) << out.last_error();
-    sleep_s(0.5);
+    const size_t three_periods = 3u * 960 * 4;
+    EXPECT_TRUE(testsupport::poll_until([&] {
+        return testsupport::read_file(server->capture_path()).size() >= three_periods;
+    }, 10.0));
     out.stop();
     // A sink that has not begun to consume may hold the last write past stop(), which then
     // leaves the thread to finish the file by itself.
     ASSERT_EQ(thread_count_settled(threads), threads);
     std::string bytes = testsupport::read_file(server->capture_path());
-    ASSERT_GE(bytes.size(), 3u * 960 * 4);  // the padded period and a silent one
+    ASSERT_GE(bytes.size(), three_periods);  // the padded period and a silent one
     std::vector<short> pcm(bytes.size() / 2);
     std::memcpy(pcm.data(), bytes.data(), pcm.size() * 2);
     size_t wrong = 0;
@@ -97,12 +100,17 @@ TEST_F(Output, NothingDeliveredGivesSilenceOnAnOpenStream) {
     ASSERT_TRUE(rec.recording());
     AudioOut out;
     // Garbage in the buffer with a negative count must not reach the device.
-    auto refusing = [](short* buf, int frames) {
+    std::atomic<long> asked{0};
+    auto refusing = [&asked](short* buf, int frames) {
         for (int i = 0; i < frames * 2; ++i) buf[i] = 20000;
+        asked += frames;
         return -1;
     };
     ASSERT_TRUE(started(out, 48000, 2, refusing, "pulse:first"));
-    sleep_s(1.0);
+    // A second asked of the source, and a second at the sink.
+    EXPECT_TRUE(testsupport::poll_until([&] {
+        return asked >= kRate && rec.so_far().size() >= 2u * kRate;
+    }, 10.0));
     EXPECT_TRUE(out.running());
     EXPECT_NE(sink_inputs().find("Wiedergabe"), std::string::npos);
     out.stop();
