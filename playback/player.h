@@ -107,6 +107,8 @@ public:
     static constexpr std::chrono::milliseconds kFeedPause{500};
     // A changed rescan interval is seen within this.
     static constexpr std::chrono::milliseconds kIntervalSeen{1000};
+    // An output that failed is tried again this often.
+    static constexpr std::chrono::milliseconds kOutputRetry{1000};
 
     Player();
     ~Player();

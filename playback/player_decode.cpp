@@ -185,7 +185,7 @@ void Player::feed_step(Track& t) {
         ++status_.seeks_landed;
     }
     if (!ensure_audio(stream_.hz, stream_.channels)) {
-        wait_decode(ms(1000));  // keep the track and try the output again
+        wait_decode(kOutputRetry);  // keep the track and try the output again
         return;
     }
     set_state(Playing, "");

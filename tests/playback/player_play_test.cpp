@@ -45,14 +45,6 @@ double settled_rms_db(const std::vector<short>& rec, double seconds) {
     return rms_dbfs(&rec[last - tail - span], span);
 }
 
-// Seconds of a stereo recording in which either channel is above silence.
-double sound_seconds(const std::vector<short>& rec) {
-    size_t frames = 0;
-    for (size_t i = 0; i + 1 < rec.size(); i += 2)
-        if (std::abs(rec[i]) >= 64 || std::abs(rec[i + 1]) >= 64) ++frames;
-    return static_cast<double>(frames) / kRate;
-}
-
 class PlayerPlay : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -110,8 +102,8 @@ protected:
     }
     // Waits until the sink has played `seconds` more of sound into `rec` than it had so far.
     static bool more_sound(const MonitorRecorder& rec, double seconds) {
-        const double from = sound_seconds(rec.so_far());
-        return poll_until([&] { return sound_seconds(rec.so_far()) >= from + seconds; }, 10);
+        const double from = heard_seconds(rec.so_far());
+        return poll_until([&] { return heard_seconds(rec.so_far()) >= from + seconds; }, 10);
     }
     // Waits until the output has played on for `seconds` of the track.
     bool plays_on(double seconds) {

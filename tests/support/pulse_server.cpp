@@ -242,6 +242,13 @@ std::vector<short> MonitorRecorder::stop() {
     return so_far();
 }
 
+double heard_seconds(const std::vector<short>& recording) {
+    size_t loud = 0;
+    for (size_t i = 0; i + 1 < recording.size(); i += 2)
+        if (std::abs(recording[i]) > 256) ++loud;
+    return static_cast<double>(loud) / 48000;
+}
+
 }  // namespace testsupport
 
 // libpulse hands data between its threads and the server through a lock-free ring in shared

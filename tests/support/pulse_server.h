@@ -116,4 +116,7 @@ private:
     bool recording_ = false;
 };
 
+// Seconds of sound in a recording of MonitorRecorder: frames whose left sample is above silence.
+double heard_seconds(const std::vector<short>& recording);
+
 }  // namespace testsupport
