@@ -15,10 +15,12 @@
 #include "support/child.h"
 #include "support/mp3_fixture.h"
 #include "support/poll.h"
+#include "support/program_env.h"
 #include "support/pulse_server.h"
 #include "support/run_program.h"
 #include "support/scoped_env.h"
 #include "support/session_bus.h"
+#include "support/sink_level.h"
 #include "support/temp_dir.h"
 #include "support/xvfb.h"
 #include "system/settings.h"
@@ -65,12 +67,8 @@ protected:
         return e;
     }
     bool launch() {
-        EnvChanges e = client_env();
-        for (const auto& [k, v] : server.env()) e[k] = v;
-        e["HOME"] = home.path();
-        e["XDG_CONFIG_HOME"] = home / ".config";
-        e["XDG_RUNTIME_DIR"] = home.path();
-        e["QVML_LANG"] = "en";
+        EnvChanges e = bus.env();
+        for (const auto& [k, v] : window_env(server, home, x.env())) e[k] = v;
         e["NO_AT_BRIDGE"] = "0";
         pid = spawn({QM_BINARY}, e, home / "out.txt", home / "err.txt");
         window = x.wait_window("Quavermill", 20);
@@ -95,7 +93,7 @@ protected:
             return !line.empty() && has_state(line, state) == on;
         }, 15);
     }
-    std::string log() const { return read_file(home / ".config/Quavermill/Quavermill.log"); }
+    std::string log() const { return program_log(home); }
 
     Xvfb x;
     PulseServer server;
@@ -204,9 +202,7 @@ TEST_F(A11yWindow, ActionsValuesAndTextsTakeTheWindowsOwnPaths) {
     EXPECT_TRUE(tree_shows("push button", "Stop", "enabled"));
     // Heard at the sink: a recording of half a second well above silence.
     EXPECT_TRUE(poll_until([&] {
-        MonitorRecorder rec(server, "second");
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        const std::vector<short> pcm = rec.stop();
+        const std::vector<short> pcm = record(server, 0.5);
         double sum = 0;
         for (short v : pcm) sum += double(v) * v;
         return !pcm.empty() && std::sqrt(sum / pcm.size()) > 1000;

@@ -14,9 +14,11 @@
 #include "support/child.h"
 #include "support/mp3_fixture.h"
 #include "support/poll.h"
+#include "support/program_env.h"
 #include "support/pulse_server.h"
 #include "support/run_program.h"
 #include "support/session_bus.h"
+#include "support/sink_level.h"
 #include "support/temp_dir.h"
 
 using namespace testsupport;
@@ -47,10 +49,8 @@ protected:
     }
 
     EnvChanges program_env(const TempDir& home) const {
-        EnvChanges e = server.env();
+        EnvChanges e = testsupport::program_env(server, home);
         e["DBUS_SESSION_BUS_ADDRESS"] = bus.address();
-        e["HOME"] = home.path();
-        e["XDG_CONFIG_HOME"] = home / ".config";
         return e;
     }
     pid_t play(const TempDir& home) {
@@ -60,7 +60,7 @@ protected:
         players.push_back(p);
         return p;
     }
-    std::string log(const TempDir& h) const { return read_file(h / ".config/Quavermill/Quavermill.log"); }
+    std::string log(const TempDir& h) const { return program_log(h); }
 
     std::string ctl(const std::vector<std::string>& args) const {
         std::vector<std::string> argv{"playerctl", "-p", "quavermill"};
@@ -89,16 +89,9 @@ protected:
                 "string:" + property, "variant:" + value};
     }
 
-    double level_over(double seconds) const {
-        MonitorRecorder rec(server, "second");
-        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-        return rms_dbfs(rec.stop());
-    }
     bool level_near(double db) const {
-        return poll_until([&] { return std::fabs(level_over(0.5) - db) < 1.0; }, 15);
+        return poll_until([&] { return std::fabs(level_over(server, 0.5) - db) < 1.0; }, 15);
     }
-    bool turns_silent() const { return poll_until([&] { return level_over(0.5) < -60; }, 15); }
-    bool turns_audible() const { return poll_until([&] { return level_over(0.5) > -30; }, 15); }
 
     SessionBus bus;
     PulseServer server;
@@ -110,7 +103,7 @@ TEST_F(MediaControls, PlayerctlDrivesHeadlessPlay) {
     BusMonitor signals(bus);
     play(home);
     ASSERT_TRUE(becomes("Playing")) << log(home);
-    EXPECT_TRUE(turns_audible());
+    EXPECT_TRUE(turns_audible(server));
 
     const std::string all = ctl({"metadata"});
     const std::regex expected(
@@ -134,10 +127,10 @@ TEST_F(MediaControls, PlayerctlDrivesHeadlessPlay) {
 
     ctl({"play-pause"});
     EXPECT_TRUE(becomes("Paused"));
-    EXPECT_TRUE(turns_silent()) << "play-pause does not pause";
+    EXPECT_TRUE(turns_silent(server)) << "play-pause does not pause";
     ctl({"play-pause"});
     EXPECT_TRUE(becomes("Playing"));
-    EXPECT_TRUE(turns_audible()) << "play-pause does not resume";
+    EXPECT_TRUE(turns_audible(server)) << "play-pause does not resume";
 
     // Level matching brings the sine to -20 dBFS before the volume of 0.8 applies.
     ASSERT_TRUE(level_near(-20 + 20 * std::log10(0.8)));
@@ -156,10 +149,10 @@ TEST_F(MediaControls, PlayerctlDrivesHeadlessPlay) {
 
     ctl({"stop"});
     EXPECT_TRUE(becomes("Stopped"));
-    EXPECT_TRUE(turns_silent()) << "stop is not heard";
+    EXPECT_TRUE(turns_silent(server)) << "stop is not heard";
     ctl({"play"});
     EXPECT_TRUE(becomes("Playing"));
-    EXPECT_TRUE(turns_audible()) << "play after stop is not heard";
+    EXPECT_TRUE(turns_audible(server)) << "play after stop is not heard";
 
     const std::string seen = signals.text();
     for (const char* what : {"string \"Paused\"", "string \"Volume\"", "string \"Metadata\"",
@@ -212,7 +205,7 @@ TEST_F(MediaControls, BadCallsAreRefusedOrClampedAndPlayGoesOn) {
     EXPECT_TRUE(poll_until([&] { return track() != id; }, 10)) << "Seek past the end skips";
 
     EXPECT_TRUE(becomes("Playing"));
-    EXPECT_TRUE(turns_audible());
+    EXPECT_TRUE(turns_audible(server));
     EXPECT_FALSE(exited(p));
 }
 
@@ -225,12 +218,12 @@ TEST_F(MediaControls, TwoInstancesTakeTwoNamesAndOutliveTheBus) {
     const std::string own = std::string(kName) + ".instance" + std::to_string(second);
     EXPECT_TRUE(poll_until([&] { return bus.names().find(own) != std::string::npos; }, 15))
         << bus.names();
-    EXPECT_TRUE(turns_audible());
+    EXPECT_TRUE(turns_audible(server));
 
     bus.kill();
     EXPECT_TRUE(poll_until([&] { return log(home).find("Sitzungsbus getrennt") !=
                                         std::string::npos; }, 10)) << log(home);
-    EXPECT_TRUE(turns_audible()) << "playback ended with the bus";
+    EXPECT_TRUE(turns_audible(server)) << "playback ended with the bus";
     for (pid_t p : players) EXPECT_FALSE(exited(p));
 }
 

@@ -15,6 +15,7 @@
 #include "support/mp3_fixture.h"
 #include "support/poll.h"
 #include "support/pulse_server.h"
+#include "support/sink_level.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 #include "support/weston.h"
@@ -26,9 +27,7 @@ namespace {
 
 // Whether half a second of the default sink holds sound.
 bool audible(const PulseServer& server) {
-    MonitorRecorder rec(server, "second");
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    for (short v : rec.stop())
+    for (short v : record(server, 0.5))
         if (std::abs(v) > 1000) return true;
     return false;
 }

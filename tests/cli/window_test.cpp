@@ -19,10 +19,12 @@
 #include "support/child.h"
 #include "support/mp3_fixture.h"
 #include "support/poll.h"
+#include "support/program_env.h"
 #include "support/pulse_server.h"
 #include "support/run_program.h"
 #include "support/scoped_env.h"
 #include "support/session_bus.h"
+#include "support/sink_level.h"
 #include "support/temp_dir.h"
 #include "support/xvfb.h"
 #include "system/settings.h"
@@ -59,15 +61,6 @@ uint32_t pixel(const std::string& png, Point p) {
     return c;
 }
 
-// RMS in dBFS of a stereo recording; -120 when silent.
-double level_db(const std::vector<short>& rec) {
-    if (rec.empty()) return -120;
-    double sum = 0;
-    for (short v : rec) sum += static_cast<double>(v) * v;
-    const double rms = std::sqrt(sum / rec.size()) / 32768.0;
-    return rms > 1e-6 ? 20 * std::log10(rms) : -120;
-}
-
 // Xvfb, the sound server and a home of its own for every test; the program runs in it.
 class Window : public ::testing::Test {
 protected:
@@ -94,12 +87,7 @@ protected:
     }
 
     EnvChanges program_env() const {
-        EnvChanges e = server.env();
-        for (const auto& [k, v] : x.env()) e[k] = v;
-        e["HOME"] = home.path();
-        e["XDG_CONFIG_HOME"] = home / ".config";
-        e["XDG_RUNTIME_DIR"] = home.path();
-        e["QVML_LANG"] = "en";
+        EnvChanges e = window_env(server, home, x.env());
         e["DBUS_SESSION_BUS_ADDRESS"] = bus.address();
         // The toolkit's own leaks are suppressed by library; a sanitizer build of the program
         // needs whole stacks to see which library an allocation came from.
@@ -135,7 +123,7 @@ protected:
         args.insert(args.end(), names.begin(), names.end());
         x.xdotool(args);
     }
-    std::string log() const { return read_file(home / ".config/Quavermill/Quavermill.log"); }
+    std::string log() const { return program_log(home); }
     size_t logged(const std::string& text) const {
         const std::string l = log();
         size_t n = 0;
@@ -147,20 +135,6 @@ protected:
     uint32_t pixel_at(Point p) {
         const std::string shot = home / "shot.png";
         return x.screenshot(shot, window) ? pixel(shot, p) : 0xFF000000;
-    }
-    // The level on the default sink over the next `seconds`.
-    double level_over(double seconds) {
-        MonitorRecorder rec(server, "second");
-        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-        return level_db(rec.stop());
-    }
-    // Whether a half second of silence, or of sound, comes within a generous bound: a key or a
-    // click takes effect when the program gets to it, later on a loaded machine.
-    bool turns_silent() {
-        return poll_until([&] { return level_over(0.5) < -60; }, 15);
-    }
-    bool turns_audible() {
-        return poll_until([&] { return level_over(0.5) > -30; }, 15);
     }
     std::string music() {
         dir.make_dir("music");
@@ -222,22 +196,22 @@ TEST_F(Window, StartPauseNextAndStopAreHeard) {
     const Point start = centre(ui::g_ui.start);
     EXPECT_TRUE(poll_until([&] { return pixel_at(start) == 0x2F80EDu; }, 10))
         << "Start is the accent-coloured button before playback";
-    EXPECT_LT(level_over(1.0), -60);
+    EXPECT_LT(level_over(server, 1.0), -60);
 
     click(start);
     ASSERT_TRUE(poll_until([&] { return logged("spielt: ") == 1; }, 10)) << log();
-    EXPECT_TRUE(turns_audible()) << "a click on Start is not heard";
+    EXPECT_TRUE(turns_audible(server)) << "a click on Start is not heard";
     EXPECT_NE(pixel_at(start), 0x2F80EDu) << "Stop is a secondary button";
 
     keys({"space"});
-    EXPECT_TRUE(turns_silent()) << "Space does not pause";
+    EXPECT_TRUE(turns_silent(server)) << "Space does not pause";
     keys({"space"});
-    EXPECT_TRUE(turns_audible()) << "Space does not resume";
+    EXPECT_TRUE(turns_audible(server)) << "Space does not resume";
     keys({"n"});
     EXPECT_TRUE(poll_until([&] { return logged("spielt: ") == 2; }, 10)) << "N did not skip";
 
     click(start);
-    EXPECT_TRUE(turns_silent()) << "a second click on Start does not stop the sound";
+    EXPECT_TRUE(turns_silent(server)) << "a second click on Start does not stop the sound";
     EXPECT_EQ(close(), 0);
 }
 
@@ -268,12 +242,12 @@ TEST_F(Window, MediaControlsActLikeTheButtons) {
     ctl("play-pause");
     EXPECT_TRUE(poll_until([&] { return pixel_at(start) != 0x2F80EDu; }, 10))
         << "Start does not turn into Stop";
-    EXPECT_TRUE(turns_audible()) << "play-pause does not start playback";
+    EXPECT_TRUE(turns_audible(server)) << "play-pause does not start playback";
     EXPECT_EQ(ctl("status"), "Playing\n");
     ctl("play-pause");
-    EXPECT_TRUE(turns_silent()) << "play-pause does not pause";
+    EXPECT_TRUE(turns_silent(server)) << "play-pause does not pause";
     ctl("play-pause");
-    EXPECT_TRUE(turns_audible()) << "play-pause does not resume";
+    EXPECT_TRUE(turns_audible(server)) << "play-pause does not resume";
 
     keys({"Right"});
     EXPECT_TRUE(poll_until([&] { return signals.count("member=Seeked") == 1; }, 10))
@@ -285,7 +259,7 @@ TEST_F(Window, MediaControlsActLikeTheButtons) {
     ctl("stop");
     EXPECT_TRUE(poll_until([&] { return pixel_at(start) == 0x2F80EDu; }, 10))
         << "Stop does not turn back into Start";
-    EXPECT_TRUE(turns_silent());
+    EXPECT_TRUE(turns_silent(server));
     EXPECT_EQ(close(), 0);
 }
 

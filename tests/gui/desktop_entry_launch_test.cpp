@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/poll.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 #include "system/autostart_linux.h"
@@ -27,9 +28,7 @@ std::string launch_and_record(const std::string& entry, const std::string& recor
         g_error_free(error);
         return "";
     }
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!testsupport::file_exists(record) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    testsupport::poll_until([&] { return testsupport::file_exists(record); }, 20);
     return testsupport::read_file(record);
 }
 

@@ -7,15 +7,14 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <thread>
+
+#include "support/poll.h"
 
 extern char** environ;
 
 namespace testsupport {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // The process environment with `changes` applied, built before fork so that the child only execs.
 std::vector<std::string> child_environment(const EnvChanges& changes,
@@ -65,11 +64,8 @@ pid_t spawn(std::vector<std::string> argv, const EnvChanges& changes, const std:
 
 void end_child(pid_t pid, int sig, std::chrono::milliseconds grace) {
     ::kill(pid, sig);
-    const auto deadline = Clock::now() + grace;
-    while (Clock::now() < deadline) {
-        if (waitpid(pid, nullptr, WNOHANG) == pid) return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    const double seconds = std::chrono::duration<double>(grace).count();
+    if (poll_until([&] { return waitpid(pid, nullptr, WNOHANG) == pid; }, seconds)) return;
     ::kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
 }
