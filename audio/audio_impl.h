@@ -6,7 +6,7 @@
 //
 // Session: rate, channels, device and source are written before its thread starts, then only
 // read. Atomics: stop_req (owner → thread), running and in_source (thread → owner).
-// Guarded by its mutex: label, error, outcome, ended; `changed` signals them.
+// Guarded by its mutex: label, error, outcome, ended, interrupt; `changed` signals the first four.
 //
 // Impl (owner side): guarded by its mutex (taken before a session's mutex, never the reverse;
 // the session's mutex is the leaf): live, last_label, last_error. `halted` is atomic. thread and stuck belong to the
@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -41,6 +42,9 @@ struct AudioOut::Session {
     std::string error;
     bool outcome = false;  // the open succeeded or failed, or the thread ended
     bool ended = false;
+    // Set by a back end while its thread may sleep in a poll of its own: cuts that sleep short,
+    // so that the thread sees stop_req at once. Called with the mutex held, takes no lock.
+    std::function<void()> interrupt;
 
     void thread_main();
     // Plays on the PulseAudio sink until stopped or failed; false when the sink could not be

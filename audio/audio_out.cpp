@@ -111,6 +111,10 @@ void AudioOut::Impl::end_session(std::chrono::milliseconds limit) {
     if (!session) return;
     std::shared_ptr<Session> s = std::move(session);
     s->stop_req = true;
+    {
+        std::lock_guard<std::mutex> lock(s->mutex);
+        if (s->interrupt) s->interrupt();
+    }
     while (s->in_source) std::this_thread::yield();  // a period's copy, no more
     bool ended;
     {
