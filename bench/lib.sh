@@ -39,3 +39,27 @@ make_tone_mp3() {
   rm -f "$out.raw"
   return $status
 }
+
+# Runs the command under strace over every thread and prints "name calls" for each system call
+# it made; returns 1 when strace is missing or the command failed.
+syscalls() {
+  local out
+  out=$(mktemp /tmp/qm_strace.XXXXXX) || return 1
+  strace -f -c -o "$out" "$@" >/dev/null 2>&1
+  local status=$?
+  awk '$4 ~ /^[0-9]+$/ && $NF != "total" { print $NF, $4 }' "$out"
+  rm -f "$out"
+  return $status
+}
+
+# System calls per second by name from the counts of a long run ($1) and a short one ($2) that
+# differ by $3 seconds of audio: "total N" first, then the kinds of at least one a second, most
+# first.
+calls_per_second() {
+  awk -v d="$3" 'FNR == 1 { f++ } { if (f == 1) a[$1] += $2; else b[$1] += $2 }
+    END {
+      for (k in a) { r = (a[k] - b[k]) / d; t += r; if (r >= 1) printf "%s %.0f\n", k, r }
+      printf "total %.0f\n", t
+    }' "$1" "$2" | sort -k2,2nr | awk '$1 == "total" { print; next } { rest = rest $0 "\n" }
+    END { printf "%s", rest }'
+}
