@@ -27,7 +27,6 @@ constexpr char kPlayerInterface[] = "org.mpris.MediaPlayer2.Player";
 constexpr char kName[] = "org.mpris.MediaPlayer2.quavermill";
 constexpr char kNoTrack[] = "/org/mpris/MediaPlayer2/TrackList/NoTrack";
 constexpr char kTrackPrefix[] = "/org/quavermill/track/";
-constexpr guint kPollMs = 100;  // the window's tick
 
 constexpr char kInterfaces[] = R"(<node>
   <interface name="org.mpris.MediaPlayer2">

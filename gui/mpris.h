@@ -20,6 +20,9 @@ class Player;
 
 namespace mpris {
 
+// How often the service reads the player's status to announce what changed: the window's tick.
+constexpr unsigned kPollMs = 100;
+
 // What a client of the bus may ask of playback beyond seeking.
 enum class Command : int { Play = 1, Pause, PlayPause, Stop, Next, Volume };
 
