@@ -49,6 +49,9 @@ void clear(Color c);
 // and a radius of 0 or less gives sharp corners.
 void fill_rect(const Rect& r, Color c);
 void fill_round_rect(const Rect& r, float radius, Color c);
+// The same for `count` rectangles in one fill, which costs about what one does. Where they
+// overlap, the overlap is painted once.
+void fill_round_rects(const Rect* rects, size_t count, float radius, Color c);
 // The outer edge of the line lies on `r`; a line wider than the rectangle fills it.
 void stroke_round_rect(const Rect& r, float radius, Color c, float width);
 void fill_circle(float cx, float cy, float radius, Color c);

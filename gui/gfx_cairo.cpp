@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "gui/gobject_ptr.h"
 #include "i18n/i18n.h"
@@ -43,9 +44,46 @@ gobj::Ref<PangoContext> g_draw;
 std::unordered_map<std::string, Kept<LayoutPtr>> g_drawn;
 std::unordered_map<std::string, Kept<float>> g_widths;
 uint64_t g_frame = 0;
-// The part of the surface this repaint may change; text wholly outside it is not laid out.
-Rect g_dirty{};
+// The parts of the surface this repaint may change. What lies wholly outside them is neither
+// drawn nor, for text, laid out: a tick repaints a few small parts far apart, and the box around
+// them would take in most of the window between.
+std::vector<Rect> g_dirty;
+constexpr float kBleed = 1;  // antialiasing reaches into the pixel beyond an edge
 constexpr size_t kMaxKept = 4096;  // more distinct texts start the cache afresh
+
+// What pango takes from a repaint's context for shaping: the surface's and the context's font
+// options and the linear part of the transformation. Pango marks its context changed whenever it
+// is given a context, changed or not, which re-shapes every cached layout; so it is given one only
+// when one of these differs from the last repaint's.
+struct FontOptionsFree {
+    void operator()(cairo_font_options_t* o) const { cairo_font_options_destroy(o); }
+};
+using FontOptionsPtr = std::unique_ptr<cairo_font_options_t, FontOptionsFree>;
+struct DrawSettings {
+    FontOptionsPtr surface{cairo_font_options_create()}, context{cairo_font_options_create()};
+    double linear[4] = {};
+    bool known = false;
+
+    // True when `cr` shapes differently from the context last seen, which it then becomes.
+    bool differ(cairo_t* cr) {
+        FontOptionsPtr now_surface(cairo_font_options_create());
+        FontOptionsPtr now_context(cairo_font_options_create());
+        cairo_surface_get_font_options(cairo_get_target(cr), now_surface.get());
+        cairo_get_font_options(cr, now_context.get());
+        cairo_matrix_t m;
+        cairo_get_matrix(cr, &m);
+        const double now_linear[4] = {m.xx, m.yx, m.xy, m.yy};
+        const bool same = known && cairo_font_options_equal(now_surface.get(), surface.get()) &&
+                          cairo_font_options_equal(now_context.get(), context.get()) &&
+                          std::equal(now_linear, now_linear + 4, linear);
+        surface = std::move(now_surface);
+        context = std::move(now_context);
+        std::copy(now_linear, now_linear + 4, linear);
+        known = true;
+        return !same;
+    }
+};
+DrawSettings g_draw_settings;
 constexpr uint64_t kKeepFrames = 50;  // five seconds of ticks
 
 constexpr double kPi = 3.14159265358979323846;
@@ -53,16 +91,49 @@ double radians(double deg) { return deg * kPi / 180.0; }
 
 bool has_area(const Rect& r) { return r.w > 0 && r.h > 0; }
 
+// False only for a box sure to miss every part being repainted; a box with a coordinate that is
+// not a number is drawn and left to cairo.
+bool may_show(float x0, float y0, float x1, float y1) {
+    for (const Rect& d : g_dirty)
+        if (!(x0 >= d.x + d.w + kBleed || y0 >= d.y + d.h + kBleed || x1 <= d.x - kBleed ||
+              y1 <= d.y - kBleed))
+            return true;
+    return false;
+}
+bool may_show(const Rect& r) { return may_show(r.x, r.y, r.x + r.w, r.y + r.h); }
+bool may_show_circle(float cx, float cy, float reach) {
+    return may_show(cx - reach, cy - reach, cx + reach, cy + reach);
+}
+
+// Where the repaint of `cr` may change pixels, in user space: the clip's rectangles, or the box
+// around the clip when it is not made of rectangles.
+void find_dirty(cairo_t* cr) {
+    g_dirty.clear();
+    cairo_rectangle_list_t* list = cairo_copy_clip_rectangle_list(cr);
+    if (list->status == CAIRO_STATUS_SUCCESS) {
+        for (int i = 0; i < list->num_rectangles; ++i) {
+            const cairo_rectangle_t& r = list->rectangles[i];
+            g_dirty.push_back({static_cast<float>(r.x), static_cast<float>(r.y),
+                               static_cast<float>(r.width), static_cast<float>(r.height)});
+        }
+    } else {
+        double x1, y1, x2, y2;
+        cairo_clip_extents(cr, &x1, &y1, &x2, &y2);
+        g_dirty.push_back({static_cast<float>(x1), static_cast<float>(y1),
+                           static_cast<float>(x2 - x1), static_cast<float>(y2 - y1)});
+    }
+    cairo_rectangle_list_destroy(list);
+}
+
 void set_colour(Color c) {
     cairo_set_source_rgba(g_cr, ((c >> 16) & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0,
                           (c & 0xFF) / 255.0, (c >> 24) / 255.0);
 }
 
-// Clockwise quarter arcs from the top right corner; a radius left at 0 or less after limiting
-// it to the rectangle gives the plain rectangle.
-void round_rect_path(double x, double y, double w, double h, double radius) {
+// Clockwise quarter arcs from the top right corner, added to the path; a radius left at 0 or
+// less after limiting it to the rectangle gives the plain rectangle.
+void add_round_rect(double x, double y, double w, double h, double radius) {
     const double r = std::min({radius, w / 2, h / 2});
-    cairo_new_path(g_cr);
     if (!(r > 0)) {
         cairo_rectangle(g_cr, x, y, w, h);
         return;
@@ -73,6 +144,11 @@ void round_rect_path(double x, double y, double w, double h, double radius) {
     cairo_arc(g_cr, x + r, y + h - r, r, radians(90), radians(180));
     cairo_arc(g_cr, x + r, y + r, r, radians(180), radians(270));
     cairo_close_path(g_cr);
+}
+
+void round_rect_path(double x, double y, double w, double h, double radius) {
+    cairo_new_path(g_cr);
+    add_round_rect(x, y, w, h, radius);
 }
 
 void circle_path(double cx, double cy, double radius) {
@@ -203,20 +279,18 @@ void shutdown() {
     g_widths.clear();
     g_fonts.clear();
     g_draw.reset();
+    g_draw_settings.known = false;
     g_measure.reset();
     g_cr = nullptr;
 }
 
-// A new repaint begins: the cached layouts take on its surface's font settings (pango re-shapes
-// them only when those changed), and what has long gone unused goes.
+// A new repaint begins: the cached layouts take on its surface's font settings, and what has
+// long gone unused goes.
 void set_context(cairo_t* cr) {
     g_cr = cr;
     if (!cr) return;
-    double x1, y1, x2, y2;
-    cairo_clip_extents(cr, &x1, &y1, &x2, &y2);
-    g_dirty = {static_cast<float>(x1), static_cast<float>(y1), static_cast<float>(x2 - x1),
-               static_cast<float>(y2 - y1)};
-    if (g_draw) pango_cairo_update_context(cr, g_draw.get());
+    find_dirty(cr);
+    if (g_draw && g_draw_settings.differ(cr)) pango_cairo_update_context(cr, g_draw.get());
     ++g_frame;
     drop_unused(g_drawn);
     drop_unused(g_widths);
@@ -237,14 +311,28 @@ void clear(Color c) {
 void fill_rect(const Rect& r, Color c) { fill_round_rect(r, 0, c); }
 
 void fill_round_rect(const Rect& r, float radius, Color c) {
-    if (!g_cr || !has_area(r)) return;
+    if (!g_cr || !has_area(r) || !may_show(r)) return;
     round_rect_path(r.x, r.y, r.w, r.h, radius);
     set_colour(c);
     cairo_fill(g_cr);
 }
 
+void fill_round_rects(const Rect* rects, size_t count, float radius, Color c) {
+    if (!g_cr) return;
+    cairo_new_path(g_cr);
+    bool any = false;
+    for (const Rect* r = rects; r < rects + count; ++r) {
+        if (!has_area(*r) || !may_show(*r)) continue;
+        add_round_rect(r->x, r->y, r->w, r->h, radius);
+        any = true;
+    }
+    if (!any) return;
+    set_colour(c);
+    cairo_fill(g_cr);
+}
+
 void stroke_round_rect(const Rect& r, float radius, Color c, float width) {
-    if (!g_cr || !has_area(r) || !(width > 0)) return;
+    if (!g_cr || !has_area(r) || !(width > 0) || !may_show(r)) return;
     // Shrunk any further, the path would turn inside out and the line would leave `r`.
     if (width > r.w || width > r.h) {
         fill_round_rect(r, radius, c);
@@ -255,20 +343,24 @@ void stroke_round_rect(const Rect& r, float radius, Color c, float width) {
 }
 
 void fill_circle(float cx, float cy, float radius, Color c) {
-    if (!g_cr || !(radius > 0)) return;
+    if (!g_cr || !(radius > 0) || !may_show_circle(cx, cy, radius)) return;
     circle_path(cx, cy, radius);
     set_colour(c);
     cairo_fill(g_cr);
 }
 
 void stroke_circle(float cx, float cy, float radius, Color c, float width) {
-    if (!g_cr || !(radius > 0) || !(width > 0)) return;
+    if (!g_cr || !(radius > 0) || !(width > 0) || !may_show_circle(cx, cy, radius + width / 2))
+        return;
     circle_path(cx, cy, radius);
     stroke(c, width);
 }
 
 void line(float x1, float y1, float x2, float y2, Color c, float width) {
     if (!g_cr || !(width > 0)) return;
+    if (!may_show(std::min(x1, x2) - width / 2, std::min(y1, y2) - width / 2,
+                  std::max(x1, x2) + width / 2, std::max(y1, y2) + width / 2))
+        return;
     cairo_set_line_cap(g_cr, CAIRO_LINE_CAP_ROUND);
     cairo_new_path(g_cr);
     cairo_move_to(g_cr, x1, y1);
@@ -277,7 +369,9 @@ void line(float x1, float y1, float x2, float y2, Color c, float width) {
 }
 
 void fill_triangle(float x1, float y1, float x2, float y2, float x3, float y3, Color c) {
-    if (!g_cr) return;
+    if (!g_cr || !may_show(std::min({x1, x2, x3}), std::min({y1, y2, y3}),
+                           std::max({x1, x2, x3}), std::max({y1, y2, y3})))
+        return;
     cairo_new_path(g_cr);
     cairo_move_to(g_cr, x1, y1);
     cairo_line_to(g_cr, x2, y2);
@@ -289,7 +383,9 @@ void fill_triangle(float x1, float y1, float x2, float y2, float x3, float y3, C
 
 void stroke_arc(float cx, float cy, float radius, float from_deg, float to_deg, Color c,
                 float width) {
-    if (!g_cr || !(radius > 0) || !(width > 0) || !(to_deg > from_deg)) return;
+    if (!g_cr || !(radius > 0) || !(width > 0) || !(to_deg > from_deg) ||
+        !may_show_circle(cx, cy, radius + width / 2))
+        return;
     if (static_cast<double>(to_deg) - from_deg >= 360.0) {
         circle_path(cx, cy, radius);
     } else {
@@ -302,10 +398,7 @@ void stroke_arc(float cx, float cy, float radius, float from_deg, float to_deg, 
 
 void text(const Rect& r, std::string_view s, float size, Color c, Align align, bool bold,
           bool vcenter) {
-    if (!g_cr || s.empty() || !has_area(r)) return;
-    if (r.x >= g_dirty.x + g_dirty.w || r.y >= g_dirty.y + g_dirty.h || r.x + r.w <= g_dirty.x ||
-        r.y + r.h <= g_dirty.y)
-        return;
+    if (!g_cr || s.empty() || !has_area(r) || !may_show(r)) return;
     LayoutPtr owned;
     PangoLayout* layout = drawn_layout(s, size, bold, owned);
     if (!layout) return;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "gui/theme.h"
 
@@ -44,6 +46,84 @@ float to_db(float linear) {
 using namespace theme::role;
 gfx::Color colour(int role) { return theme::colors()[role]; }
 
+// The peak readout above the bars, and where it and the clip badge are drawn.
+struct Readout {
+    std::string text = "--,- dB";
+    gfx::Color colour;
+
+    explicit Readout(const State& s) {
+        const float peak = std::max(s.last_peak[0], s.last_peak[1]);
+        if (peak > kFloorDb) {
+            char buffer[32];
+            std::snprintf(buffer, sizeof buffer, "%.1f dB", peak);
+            text = buffer;
+        }
+        colour = meter::colour(peak >= kRedDb ? kRed : kText);
+    }
+};
+
+gfx::Rect readout_rect(const gfx::Rect& r, float k) {
+    return {r.x, r.y, r.w - kLook.readout_right * k, kLook.title_h * k};
+}
+
+gfx::Rect badge_rect(const gfx::Rect& r, float k) {
+    return {r.x + r.w - kLook.badge_w * k, r.y + kLook.badge_y * k, kLook.badge_w * k,
+            kLook.badge_h * k};
+}
+
+// Where the two bars and their segments lie in `r` at scale `k`.
+struct Bars {
+    float top, bar_h, x0, bar_w;
+    float span;  // from the first segment's left to the last one's left
+    int n;       // segments in a bar
+    bool apart;  // no two segments reach into one pixel
+
+    Bars(const gfx::Rect& r, float k) {
+        const Look& L = kLook;
+        top = r.y + L.bars_top * k;
+        bar_h = std::max((r.h - L.below_bars * k) / 2, L.bar_min_h * k);
+        x0 = r.x + L.channel_w * k;
+        bar_w = r.w - L.channel_w * k;
+        span = bar_w - L.segment_w * k;
+        const float gap = L.segment_pitch - L.segment_w;
+        n = static_cast<int>(
+            std::clamp((bar_w + gap * k) / (L.segment_pitch * k), 8.0f, kMaxSegments));
+        apart = span / (n - 1) - L.segment_w * k >= 1;
+        k_ = k;
+    }
+    float row_top(int row) const { return top + row * (bar_h + kLook.bar_gap * k_); }
+    gfx::Rect segment(int row, int i) const {
+        const Look& L = kLook;
+        return {x0 + i * span / (n - 1), row_top(row) + L.segment_inset * k_, L.segment_w * k_,
+                bar_h - 2 * L.segment_inset * k_};
+    }
+
+private:
+    float k_;
+};
+
+// How the segments of one bar light up: up to the level, the peak hold in the strong colour.
+struct Row {
+    float lit;
+    int hold = -1;
+    int n;
+
+    Row(const State& s, int row, int segments) : n(segments) {
+        lit = std::clamp((s.level[row] - kFloorDb) / -kFloorDb, 0.0f, 1.0f);
+        if (s.hold[row] > kFloorDb) {
+            const float at = (s.hold[row] - kFloorDb) / -kFloorDb * (n - 1);
+            hold = static_cast<int>(std::min(std::floor(at + 0.5f), static_cast<float>(n - 1)));
+        }
+    }
+    gfx::Color colour(int i) const {
+        if (i == hold) return meter::colour(kStrong);
+        const float f = static_cast<float>(i) / (n - 1);
+        const float db = f * -kFloorDb + kFloorDb;
+        const gfx::Color c = meter::colour(db >= kRedDb ? kRed : db >= kAmberDb ? kAmber : kGreen);
+        return f > lit ? gfx::with_alpha(c, 0x1E) : c;
+    }
+};
+
 }  // namespace
 
 void update(State& s, const float peak[2], const float rms[2], bool fresh, float dt) {
@@ -81,14 +161,11 @@ void draw(const gfx::Rect& r, const State& s, float scale, const char* title) {
     gfx::text({r.x, r.y, r.w / 2, L.title_h * k}, title ? title : "", size, colour(kSecondary),
               gfx::Align::Left, false, true);
 
-    const float peak = std::max(s.last_peak[0], s.last_peak[1]);
-    char readout[32] = "--,- dB";
-    if (peak > kFloorDb) std::snprintf(readout, sizeof readout, "%.1f dB", peak);
-    gfx::text({r.x, r.y, r.w - L.readout_right * k, L.title_h * k}, readout, size,
-              colour(peak >= kRedDb ? kRed : kText), gfx::Align::Right, false, true);
+    const Readout readout(s);
+    gfx::text(readout_rect(r, k), readout.text, size, readout.colour, gfx::Align::Right, false,
+              true);
 
-    const gfx::Rect badge = {r.x + r.w - L.badge_w * k, r.y + L.badge_y * k, L.badge_w * k,
-                             L.badge_h * k};
+    const gfx::Rect badge = badge_rect(r, k);
     const bool clipping = s.clip_time > 0;
     gfx::fill_round_rect(badge, L.badge_corner * k,
                          clipping ? colour(kRed) : gfx::with_alpha(colour(kSecondary), 0x22));
@@ -96,45 +173,38 @@ void draw(const gfx::Rect& r, const State& s, float scale, const char* title) {
               clipping ? 0xFFFFFFFF : gfx::with_alpha(colour(kSecondary), 0x88),
               gfx::Align::Center, false, true);
 
-    const float top = r.y + L.bars_top * k;
-    const float bar_h = std::max((r.h - L.below_bars * k) / 2, L.bar_min_h * k);
-    const float x0 = r.x + L.channel_w * k;
-    const float bar_w = r.w - L.channel_w * k;
-    // from the first segment's left to the last one's left
-    const float span = bar_w - L.segment_w * k;
-    const float gap = L.segment_pitch - L.segment_w;
-    const int n = static_cast<int>(
-        std::clamp((bar_w + gap * k) / (L.segment_pitch * k), 8.0f, kMaxSegments));
-
+    const Bars bars(r, k);
+    const int n = bars.n;
+    std::vector<gfx::Rect> run;
     for (int row = 0; row < 2; ++row) {
-        const float row_top = top + row * (bar_h + L.bar_gap * k);
-        gfx::text({r.x, row_top, L.channel_w * k, bar_h}, row == 0 ? "L" : "R",
+        const float row_top = bars.row_top(row);
+        gfx::text({r.x, row_top, L.channel_w * k, bars.bar_h}, row == 0 ? "L" : "R",
                   size * L.channel_text, colour(kSecondary), gfx::Align::Left, false, true);
-        gfx::fill_round_rect({x0, row_top, bar_w, bar_h}, L.bar_corner * k, colour(kTrack));
+        gfx::fill_round_rect({bars.x0, row_top, bars.bar_w, bars.bar_h}, L.bar_corner * k,
+                             colour(kTrack));
 
-        const float lit = std::clamp((s.level[row] - kFloorDb) / -kFloorDb, 0.0f, 1.0f);
-        int hold = -1;
-        if (s.hold[row] > kFloorDb) {
-            const float at = (s.hold[row] - kFloorDb) / -kFloorDb * (n - 1);
-            hold = static_cast<int>(std::min(std::floor(at + 0.5f), static_cast<float>(n - 1)));
-        }
+        // Neighbouring segments of one colour are filled together, as a fill costs about the
+        // same for one segment as for many; not where segments crowd so that two could share a
+        // pixel, which separate fills would paint twice.
+        const Row lights(s, row, n);
+        run.clear();
+        gfx::Color run_colour = 0;
         for (int i = 0; i < n; ++i) {
-            const float f = static_cast<float>(i) / (n - 1);
-            const float db = f * -kFloorDb + kFloorDb;
-            gfx::Color c = colour(kStrong);
-            if (i != hold) {
-                c = colour(db >= kRedDb ? kRed : db >= kAmberDb ? kAmber : kGreen);
-                if (f > lit) c = gfx::with_alpha(c, 0x1E);
+            const gfx::Color c = lights.colour(i);
+            if ((c != run_colour || !bars.apart) && !run.empty()) {
+                gfx::fill_round_rects(run.data(), run.size(), L.segment_corner * k, run_colour);
+                run.clear();
             }
-            gfx::fill_round_rect({x0 + i * span / (n - 1), row_top + L.segment_inset * k,
-                                  L.segment_w * k, bar_h - 2 * L.segment_inset * k},
-                                 L.segment_corner * k, c);
+            run_colour = c;
+            run.push_back(bars.segment(row, i));
         }
+        gfx::fill_round_rects(run.data(), run.size(), L.segment_corner * k, run_colour);
     }
 
-    const float y1 = top + 2 * bar_h + L.bar_gap * k;
+    const float y1 = bars.top + 2 * bars.bar_h + L.bar_gap * k;
     for (float tick : kScaleTicks) {
-        const float tx = x0 + (tick - kFloorDb) / -kFloorDb * span + L.segment_w / 2 * k;
+        const float tx =
+            bars.x0 + (tick - kFloorDb) / -kFloorDb * bars.span + L.segment_w / 2 * k;
         gfx::line(tx, y1, tx, y1 + L.tick_h * k, gfx::with_alpha(colour(kSecondary), 0x66), k);
         char label[8];
         std::snprintf(label, sizeof label, "%d", static_cast<int>(tick));
@@ -142,6 +212,31 @@ void draw(const gfx::Rect& r, const State& s, float scale, const char* title) {
         gfx::text({tx - box_w / 2, y1 + L.tick_label_y * k, box_w, L.tick_label_h * k}, label,
                   size * L.tick_text, colour(kSecondary), gfx::Align::Center, false, true);
     }
+}
+
+std::vector<gfx::Rect> changed_parts(const gfx::Rect& r, const State& before, const State& after,
+                                     float scale) {
+    std::vector<gfx::Rect> parts;
+    if (!(r.w > 0) || !(r.h > 0) || !(scale > 0)) return parts;
+    const float k = scale;
+    const Readout was(before), is(after);
+    if (was.text != is.text || was.colour != is.colour) parts.push_back(readout_rect(r, k));
+    if ((before.clip_time > 0) != (after.clip_time > 0)) parts.push_back(badge_rect(r, k));
+
+    const Bars bars(r, k);
+    for (int row = 0; row < 2; ++row) {
+        const Row old_lights(before, row, bars.n), new_lights(after, row, bars.n);
+        for (int i = 0; i < bars.n; ++i) {
+            if (old_lights.colour(i) == new_lights.colour(i)) continue;
+            int last = i;
+            while (last + 1 < bars.n && old_lights.colour(last + 1) != new_lights.colour(last + 1))
+                ++last;
+            const gfx::Rect first = bars.segment(row, i), end = bars.segment(row, last);
+            parts.push_back({first.x, first.y, end.x + end.w - first.x, first.h});
+            i = last;
+        }
+    }
+    return parts;
 }
 
 }  // namespace meter

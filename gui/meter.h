@@ -3,6 +3,8 @@
 // update() is given the next measurement; draw() paints it through gfx (nothing while no context
 // is set). Main thread only.
 #pragma once
+#include <vector>
+
 #include "gui/gfx.h"
 
 namespace meter {
@@ -25,5 +27,11 @@ void update(State& state, const float peak[2], const float rms[2], bool fresh, f
 // bars in segments of 7 pixels' pitch (at least 8), the scale below. `scale` multiplies every
 // fixed size.
 void draw(const gfx::Rect& r, const State& state, float scale, const char* title);
+
+// The parts of `r` whose pixels can differ between drawing `before` and drawing `after` with
+// the same rectangle, scale and title: the readout, the clip badge and each run of segments
+// that changes colour. None when both look the same.
+std::vector<gfx::Rect> changed_parts(const gfx::Rect& r, const State& before, const State& after,
+                                     float scale);
 
 }  // namespace meter

@@ -3,11 +3,15 @@
 //
 // A repaint costs the window most of its time while it plays, so a tick repaints only what it
 // can have changed: the whole window when the player's state shows differently outside the
-// status card (buttons, footer), else the status card and the meter while they move, and
-// nothing while the panel stands still. Input repaints the whole window through the shell.
+// status card (buttons, footer), else the parts of the status card and of the meter that look
+// different, and nothing while the panel stands still. A screen reader reads
+// the meter's level from the frame, so for one the whole meter is repainted whenever it moves.
+// Input repaints the whole window through the shell.
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "gui/a11y_atk.h"
 #include "gui/meter.h"
 #include "gui/platform.h"
 #include "playback/player.h"
@@ -26,31 +30,43 @@ constexpr int64_t kSaveDelayMs = 1500;     // after the last change of a burst
 
 // What the last tick saw of the player, as the panel shows it.
 std::string g_shown_outside;  // state, pause, footer: drawn outside the status card
-std::string g_shown_card;     // the status card's texts and the progress bar's length in pixels
+struct Card {
+    std::string head;  // track and recorded time
+    std::string line;  // the state line's texts
+    int bar = 0;       // the progress bar's length in pixels; -1 while the length is unknown
+};
+Card g_shown_card;
 
 std::string outside_of(const Player::Status& s, bool paused) {
     return std::to_string(s.state) + (paused ? "p" : "-") + footer_text(s);
 }
 
-std::string card_of(const Player::Status& s) {
-    const int bar = static_cast<int>(progress_fraction(s) * g_ui.progress.w);
-    return s.name + '\n' + recorded_text(s) + '\n' + state_text(s) + '\n' + position_text(s) +
-           '\n' + pool_text(s) + '\n' + std::to_string(bar);
+Card card_of(const Player::Status& s) {
+    const int bar = position_text(s).empty()
+                        ? -1
+                        : static_cast<int>(progress_fraction(s) * g_ui.progress.w);
+    return {s.name + '\n' + recorded_text(s),
+            state_text(s) + '\n' + position_text(s) + '\n' + pool_text(s), bar};
 }
 
-void repaint_what_changed(bool meter_moved) {
+void repaint_what_changed(const std::vector<gfx::Rect>& meter_parts) {
     if (!g_player) {
         platform::request_redraw();
         return;
     }
     const Player::Status s = g_player->status();
     std::string outside = outside_of(s, g_player->paused());
-    std::string card = card_of(s);
+    Card card = card_of(s);
     if (outside != g_shown_outside) {
         platform::request_redraw();
     } else {
-        if (card != g_shown_card) platform::request_redraw(status_card_rect());
-        if (meter_moved) platform::request_redraw(g_ui.meter);
+        if (card.head != g_shown_card.head) {
+            platform::request_redraw(status_card_rect());
+        } else {
+            if (card.line != g_shown_card.line) platform::request_redraw(g_ui.status_line);
+            if (card.bar != g_shown_card.bar) platform::request_redraw(progress_area());
+        }
+        for (const gfx::Rect& part : meter_parts) platform::request_redraw(part);
     }
     g_shown_outside = std::move(outside);
     g_shown_card = std::move(card);
@@ -62,16 +78,21 @@ void on_tick() {
     const int64_t now = now_ms();
     const float dt = g_last_tick == 0 ? kFirstTickSeconds : (now - g_last_tick) / 1000.0f;
     g_last_tick = now;
-    bool meter_moved = false;
+    std::vector<gfx::Rect> meter_parts;
     if (Player* player = g_player) {
         const Player::Levels levels = player->take_levels();
         const meter::State before = g_meter;
         meter::update(g_meter, levels.peak, levels.rms, levels.fresh, dt);
-        meter_moved = std::memcmp(&before, &g_meter, sizeof before) != 0;
+        if (a11y::wanted()) {
+            if (std::memcmp(&before, &g_meter, sizeof before) != 0)
+                meter_parts.push_back(g_ui.meter);
+        } else {
+            meter_parts = meter::changed_parts(g_ui.meter, before, g_meter, g_ui.scale);
+        }
     }
     // Every change moves g_dirty_since on, so a drag or a run of typing is saved once, after it.
     if (g_dirty_since != 0 && now - g_dirty_since >= kSaveDelayMs) persist_now(false);
-    repaint_what_changed(meter_moved);
+    repaint_what_changed(meter_parts);
 }
 
 // The caret shows or hides in the focused field alone.

@@ -1,5 +1,6 @@
 #include "ui/status_card.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "core/timeutil.h"
@@ -127,6 +128,13 @@ float progress_fraction(const Player::Status& s) {
 gfx::Rect status_card_rect() {
     const float sc = g_ui.scale;
     return {style::kMargin * sc, g_ui.track.y - kCardInset * sc, g_ui.track.w + 36 * sc, kCardHeight * sc};
+}
+
+gfx::Rect progress_area() {
+    const gfx::Rect& bar = g_ui.progress;
+    const float reach = kKnobHover * g_ui.scale;
+    return {bar.x - reach, bar.y + bar.h / 2 - reach, bar.w + 2 * reach,
+            std::max(bar.h, 2 * reach)};
 }
 
 void draw_status_card(const Player::Status& s) {

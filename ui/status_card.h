@@ -29,6 +29,8 @@ float progress_fraction(const Player::Status& s);
 
 // Where the card lies in the last layout.
 gfx::Rect status_card_rect();
+// Where the progress bar and its knob can paint in the last layout.
+gfx::Rect progress_area();
 void draw_status_card(const Player::Status& s);
 void draw_footer(const Player::Status& s);
 

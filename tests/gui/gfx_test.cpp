@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <functional>
+#include <vector>
 
 #include "canvas.h"
 
@@ -107,6 +108,63 @@ TEST_F(GfxTest, ArcsStartAtTwelveAndRunClockwise) {
         const Box box = canvas.changed().box;
         EXPECT_TRUE(c.from != 0 || c.to != 90 || (box[0] >= 47 && box[3] <= 53));
     }
+}
+
+// A repaint of a few parts paints in them what a repaint of the whole canvas paints, also where
+// a shape reaches in only by its stroke, its round cap or the fringe of its antialiasing.
+TEST_F(GfxTest, ARepaintOfPartsPaintsThereWhatTheWholeDoes) {
+    const gfx::Rect apart[] = {{62, 70, 5, 20}, {69.5f, 70, 5, 20}, {77.25f, 70, 5, 20}};
+    auto draw = [&] {
+        draw_everything(0x60204080);
+        gfx::fill_round_rects(apart, 3, 1.5f, 0xFF00AA00);
+    };
+    std::vector<uint32_t> whole;
+    {
+        Canvas canvas(100, 100);
+        draw();
+        whole = canvas.pixels();
+    }
+    const std::vector<Box> cases[] = {
+        {{0, 0, 100, 2}, {0, 98, 100, 2}},  // round caps of the diagonal, the triangle's top
+        {{71, 49, 1, 2}, {81, 48, 2, 4}},   // outer edges of the circle's and the arc's strokes
+        {{59, 30, 2, 2}, {9, 59, 2, 2}},    // the rounded square's stroke
+        {{67, 75, 2, 2}, {74, 75, 3, 2}},   // between the segments
+        {{0, 0, 100, 100}},
+        {},
+    };
+    for (const std::vector<Box>& parts : cases) {
+        Canvas canvas(100, 100);
+        for (const Box& b : parts) cairo_rectangle(canvas.cr(), b[0], b[1], b[2], b[3]);
+        cairo_clip(canvas.cr());
+        gfx::set_context(canvas.cr());
+        draw();
+        int wrong = 0;
+        for (int y = 0; y < 100; ++y)
+            for (int x = 0; x < 100; ++x) {
+                bool inside = false;
+                for (const Box& b : parts)
+                    inside |= x >= b[0] && x < b[0] + b[2] && y >= b[1] && y < b[1] + b[3];
+                wrong += canvas.at(x, y) != (inside ? whole[y * 100 + x] : kWhite);
+            }
+        EXPECT_EQ(wrong, 0) << parts.size() << " parts from " << (parts.empty() ? -1 : parts[0][0]);
+    }
+}
+
+// Shapes apart look as they do filled one by one; where they overlap, the overlap is painted once.
+TEST_F(GfxTest, RoundedRectanglesFilledTogether) {
+    const gfx::Rect apart[] = {{10, 10, 5, 20}, {17.5f, 10, 5, 20}, {25.25f, 10, 5, 20}};
+    auto together = [&](const gfx::Rect* rects, size_t n) {
+        Canvas canvas(40, 40);
+        gfx::fill_round_rects(rects, n, 1.5f, 0x80204080);
+        return canvas.pixels();
+    };
+    Canvas one_by_one(40, 40);
+    for (const gfx::Rect& r : apart) gfx::fill_round_rect(r, 1.5f, 0x80204080);
+    EXPECT_EQ(together(apart, 3), one_by_one.pixels());
+    const gfx::Rect overlapping[] = {{10, 10, 20, 20}, {20, 10, 20, 20}};
+    const std::vector<uint32_t> both = together(overlapping, 2);
+    EXPECT_EQ(both[15 * 40 + 25], both[15 * 40 + 15]);
+    EXPECT_NE(both[15 * 40 + 25], kWhite);
 }
 
 // Each call with bad input leaves the context usable and draws only where a shape is left.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 #include "canvas.h"
@@ -114,6 +115,60 @@ TEST_F(GfxTest, MeterLightsSegmentsUpToTheLevelAndMarksTheHold) {
     EXPECT_EQ(segment(s, 25), c[6]);
     s.clip_time = 1;
     EXPECT_EQ(pixel(s, 174, 19), c[17]) << "lit clip badge";
+}
+
+// A tick repaints only the parts said to change: every pixel that differs between the two
+// frames lies in one of them, and a small step names far less than the whole meter.
+TEST_F(GfxTest, MeterNamesEveryPartThatChanges) {
+    const gfx::Rect r = {10.5f, 10.25f, 300, 100};
+    auto frame = [&](const meter::State& s) {
+        Canvas canvas(330, 130);
+        meter::draw(r, s, 1, "Pegel");
+        return canvas.pixels();
+    };
+    meter::State quiet;
+    quiet.level[0] = quiet.level[1] = -30;
+    quiet.hold[0] = quiet.hold[1] = -20;
+    quiet.last_peak[0] = quiet.last_peak[1] = -20;
+    auto with = [&](auto change) {
+        meter::State s = quiet;
+        change(s);
+        return s;
+    };
+    struct {
+        const char* what;
+        meter::State after;
+        bool small;
+    } cases[] = {
+        {"nothing", quiet, true},
+        {"hold time only", with([](meter::State& s) { s.hold_time[0] = 1; }), true},
+        {"left level up", with([](meter::State& s) { s.level[0] = -25; }), true},
+        {"right hold down", with([](meter::State& s) { s.hold[1] = -23; }), true},
+        {"readout", with([](meter::State& s) { s.last_peak[1] = -2; }), true},
+        {"clip", with([](meter::State& s) { s.clip_time = 1; }), true},
+        {"all at once", with([](meter::State& s) { s = {{0, -60}, {0, 6}, {}, 1, {0, 6}}; }),
+         false},
+    };
+    const std::vector<uint32_t> before = frame(quiet);
+    for (const auto& c : cases) {
+        const std::vector<gfx::Rect> parts = meter::changed_parts(r, quiet, c.after, 1);
+        const std::vector<uint32_t> after = frame(c.after);
+        int missed = 0;
+        for (int y = 0; y < 130; ++y)
+            for (int x = 0; x < 330; ++x) {
+                if (before[y * 330 + x] == after[y * 330 + x]) continue;
+                bool named = false;
+                for (const gfx::Rect& p : parts)
+                    named |= x >= std::floor(p.x) && x < std::ceil(p.x + p.w) &&
+                             y >= std::floor(p.y) && y < std::ceil(p.y + p.h);
+                missed += !named;
+            }
+        EXPECT_EQ(missed, 0) << c.what;
+        float area = 0;
+        for (const gfx::Rect& p : parts) area += p.w * p.h;
+        EXPECT_TRUE(!c.small || area < r.w * r.h / 4) << c.what << ": " << area;
+        EXPECT_TRUE(before != after || parts.empty()) << c.what;
+    }
 }
 
 }  // namespace
