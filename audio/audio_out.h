@@ -1,9 +1,9 @@
 // Plays 16-bit interleaved PCM on one output device from a thread of its own, pulling 20 ms
 // periods through a callback and filling whatever it does not deliver with silence.
 //
-// Device ids: "pulse:" + sink name is a PulseAudio sink (simple API); any other id is an ALSA PCM
-// name; "" means the ALSA device "default". A device that cannot be opened falls back to
-// "default" with a warning in the log.
+// Device ids: "pulse:" + sink name is a PulseAudio sink, served by the output thread alone; any
+// other id is an ALSA PCM name; "" means the ALSA device "default". A device that cannot be
+// opened falls back to "default" with a warning in the log.
 //
 // Threads: start/stop/destructor from one owner thread at a time; running, device_name,
 // last_error and set_halted from any thread. The callback runs on the output thread, once per
