@@ -81,6 +81,12 @@ bool show_status(const Player::Status& s, Shown& shown) {
         con::printf("\n%s  (%s, %zu im Vorrat)\n", s.name.c_str(), hhmmss(s.duration).c_str(),
                     s.pool_size);
     }
+    // Checked in every state: a folder never reached stays the fault while the player waits for
+    // its playback hours.
+    if (needs_user(s)) {
+        con::printf("\r%s\n", s.message.c_str());
+        return false;
+    }
     if (s.state != Player::Error) shown.error.clear();
     switch (s.state) {
     case Player::Playing:
@@ -97,10 +103,6 @@ bool show_status(const Player::Status& s, Shown& shown) {
         con::printf("\r%s\n", s.message.c_str());
         return true;
     case Player::Error:
-        if (needs_user(s)) {
-            con::printf("\r%s\n", s.message.c_str());
-            return false;
-        }
         if (s.message != shown.error) con::printf("\r%s\n", s.message.c_str());
         shown.error = s.message;
         return true;

@@ -68,7 +68,9 @@ bool Player::window_closed(const FilterSet& rules, Track& t) {
         std::lock_guard<std::mutex> lock(mutex_);
         status_.wait_seconds = static_cast<int>(s);
         status_.state = Waiting;
-        status_.fault = Fault::None;
+        // The folder's fault is the scan thread's to clear: waiting must not hide a folder that
+        // was never reachable, on which headless play ends.
+        if (status_.fault != Fault::Folder) status_.fault = Fault::None;
         status_.position = 0;
         status_.duration = 0;
         heard_.on = false;

@@ -78,6 +78,7 @@ bool Player::scan_once(const FilterSet& rules) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         status_.last_scan = timeutil::now_unix();
+        if (status_.fault == Fault::Folder) status_.fault = Fault::None;
     }
     if (playlist_.size() == 0) set_state(NoFiles, i18n::T("err_no_files"));
     wake_decode();

@@ -215,6 +215,12 @@ TEST_F(HeadlessPlay, OutsideThePlaybackWindowItWaitsAndCountsDown) {
     EXPECT_LE(left.front(), 7200);
     EXPECT_LT(left.back(), left.front());
     for (size_t i = 1; i < left.size(); ++i) EXPECT_LE(left[i], left[i - 1]);
+
+    // A mistyped folder needs the user at night as well: waiting does not hide it.
+    r = quavermill({"--play", dir / "missing", "--from", from, "--to", to, "--seconds", "10"},
+                   {{"TZ", "Europe/Berlin"}});
+    EXPECT_EQ(r.exit_code, 3) << r.out;
+    EXPECT_NE(r.out.find(dir / "missing"), std::string::npos) << r.out;
 }
 
 TEST_F(HeadlessPlay, ListsTheSinksWithTheDefaultMarked) {
