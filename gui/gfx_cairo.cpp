@@ -34,7 +34,9 @@ std::unordered_map<uint64_t, std::unique_ptr<PangoFontDescription, FontFree>> g_
 // frame is the same as in the frame before. So layouts drawn (on a context that follows the
 // repaint's surface) and widths measured are kept by font and text for as long as frames keep
 // using them. A tick repaints only part of the window, so what it leaves alone must outlast
-// many repaints: an entry goes when kKeepFrames repaints in a row have not used it.
+// many repaints; and the numbers a tick shows (levels, gain) come back again and again within a
+// minute of music. An entry goes at the first sweep after kKeepFrames repaints in a row have not
+// used it; a sweep walks every entry, so it runs once in kSweepFrames repaints.
 template <typename T>
 struct Kept {
     T value;
@@ -84,7 +86,8 @@ struct DrawSettings {
     }
 };
 DrawSettings g_draw_settings;
-constexpr uint64_t kKeepFrames = 50;  // five seconds of ticks
+constexpr uint64_t kKeepFrames = 600;  // a minute of ticks
+constexpr uint64_t kSweepFrames = 50;
 
 constexpr double kPi = 3.14159265358979323846;
 double radians(double deg) { return deg * kPi / 180.0; }
@@ -240,6 +243,7 @@ std::string cache_key(std::string_view text, float size, bool bold) {
 template <typename T>
 void drop_unused(std::unordered_map<std::string, Kept<T>>& kept) {
     if (kept.size() > kMaxKept) kept.clear();
+    if (g_frame % kSweepFrames != 0) return;
     for (auto it = kept.begin(); it != kept.end();)
         it = it->second.frame + kKeepFrames < g_frame ? kept.erase(it) : std::next(it);
 }

@@ -7,6 +7,7 @@
 // different, and nothing while the panel stands still. A screen reader reads
 // the meter's level from the frame, so for one the whole meter is repainted whenever it moves.
 // Input repaints the whole window through the shell.
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -64,7 +65,12 @@ void repaint_what_changed(const std::vector<gfx::Rect>& meter_parts) {
             platform::request_redraw(status_card_rect());
         } else {
             if (card.line != g_shown_card.line) platform::request_redraw(g_ui.status_line);
-            if (card.bar != g_shown_card.bar) platform::request_redraw(progress_area());
+            // The filled part ends within the pixel after its whole length.
+        const int was = g_shown_card.bar, is = card.bar;
+        if (is != was)
+            platform::request_redraw(is < 0 || was < 0 ? progress_area()
+                                                       : progress_area(std::min(was, is),
+                                                                       std::max(was, is) + 1));
         }
         for (const gfx::Rect& part : meter_parts) platform::request_redraw(part);
     }

@@ -1,6 +1,7 @@
 #include "ui/status_card.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "core/timeutil.h"
@@ -135,6 +136,16 @@ gfx::Rect progress_area() {
     const float reach = kKnobHover * g_ui.scale;
     return {bar.x - reach, bar.y + bar.h / 2 - reach, bar.w + 2 * reach,
             std::max(bar.h, 2 * reach)};
+}
+
+// The knob covers the end of the filled part; a pixel more on either side takes in the end's
+// fraction of a pixel.
+gfx::Rect progress_area(float from, float to) {
+    gfx::Rect area = progress_area();
+    const float reach = kKnobHover * g_ui.scale + 1;
+    area.x = g_ui.progress.x + std::min(from, to) - reach;
+    area.w = std::abs(to - from) + 2 * reach;
+    return area;
 }
 
 void draw_status_card(const Player::Status& s) {

@@ -29,8 +29,10 @@ float progress_fraction(const Player::Status& s);
 
 // Where the card lies in the last layout.
 gfx::Rect status_card_rect();
-// Where the progress bar and its knob can paint in the last layout.
+// Where the progress bar and its knob can paint in the last layout; with two lengths of the
+// filled part (pixels), where the bar can look different between them.
 gfx::Rect progress_area();
+gfx::Rect progress_area(float from, float to);
 void draw_status_card(const Player::Status& s);
 void draw_footer(const Player::Status& s);
 

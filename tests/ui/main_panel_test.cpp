@@ -5,11 +5,14 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
+#include <vector>
 
 #include "gui/theme.h"
 #include "support/poll.h"
 #include "ui/about_panel.h"
 #include "ui/settings_panel.h"
+#include "ui/status_card.h"
 #include "ui_session.h"
 
 namespace {
@@ -112,6 +115,32 @@ TEST_F(MainPanel, WeekdayRowProgressBarAndRecordedLine) {
         const gfx::Rect& bar = g_ui.progress;
         EXPECT_EQ(at(bar.x + 3, bar.y + 6), role(c.bar_start)) << c.duration;
         EXPECT_EQ(at(bar.x + bar.w / 4, bar.y + 6), role(c.bar_quarter)) << c.duration;
+    }
+}
+
+// A tick repaints the bar only where its filled part and knob can have moved, and the state line.
+TEST_F(MainPanel, AMovingProgressBarChangesOnlyWhereItIsRepainted) {
+    const double duration = 1800;
+    for (const auto& [from, to] : {std::pair{900.0, 903.5}, {903.5, 900.0}, {0.0, 41.0}}) {
+        paint(from, duration);
+        const std::vector<uint32_t> before = canvas.pixels();
+        paint(to, duration);
+        const std::vector<uint32_t> after = canvas.pixels();
+        const int was = int(from / duration * g_ui.progress.w);
+        const int is = int(to / duration * g_ui.progress.w);
+        const gfx::Rect area = ui::progress_area(std::min(was, is), std::max(was, is) + 1);
+        EXPECT_LT(area.w, g_ui.progress.w / 4);
+        int outside = 0;
+        for (int y = 0; y < int(kHeight); ++y)
+            for (int x = 0; x < int(kWidth); ++x) {
+                if (before[y * int(kWidth) + x] == after[y * int(kWidth) + x]) continue;
+                auto in = [x, y](const gfx::Rect& r) {
+                    return x >= std::floor(r.x) && x < std::ceil(r.x + r.w) &&
+                           y >= std::floor(r.y) && y < std::ceil(r.y + r.h);
+                };
+                outside += !in(area) && !in(g_ui.status_line);
+            }
+        EXPECT_EQ(outside, 0) << from << " to " << to;
     }
 }
 
