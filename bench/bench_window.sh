@@ -102,10 +102,10 @@ kill "$app_pid"; wait "$app_pid" 2>/dev/null; app_pid=""
 headless_cpu=$("$harness" cpu "$qm" --play "$work/music" --no-window-files --no-window-play \
                  --seconds "$seconds") || { echo "bench_window: headless play failed"; exit 1; }
 
-# The CPU seconds process $1 has used so far.
+# The CPU seconds process $1 has used so far; with $2, those of its thread $2.
 cpu_seconds() {
   local stat
-  read -r -a stat <"/proc/$1/stat" || return 1
+  read -r -a stat <"/proc/$1${2:+/task/$2}/stat" || return 1
   awk -v u="${stat[13]}" -v s="${stat[14]}" -v t="$ticks" 'BEGIN { printf "%.3f", (u + s) / t }'
 }
 
@@ -114,21 +114,23 @@ plays_on_server() {
   pactl list sink-inputs 2>/dev/null | grep -q "application.process.id = \"$1\""
 }
 
-# The CPU seconds process $1 uses in $compare_seconds from the moment its stream appears; ""
-# when it never appears or the process ends.
+# The CPU seconds process $1 uses in $compare_seconds from the moment its stream appears, and
+# those of its first thread, which runs the window; fails when the stream never appears or the
+# process ends.
 cpu_while_playing() {
-  local pid=$1 before after
+  local pid=$1 before after main_before main_after
   for _ in $(seq 300); do
     plays_on_server "$pid" && break
     kill -0 "$pid" 2>/dev/null || return 1
     sleep 0.05
   done
   plays_on_server "$pid" || return 1
-  before=$(cpu_seconds "$pid") || return 1
+  before=$(cpu_seconds "$pid") && main_before=$(cpu_seconds "$pid" "$pid") || return 1
   sleep "$compare_seconds"
   plays_on_server "$pid" || return 1
-  after=$(cpu_seconds "$pid") || return 1
-  awk -v a="$after" -v b="$before" 'BEGIN { printf "%.3f", a - b }'
+  after=$(cpu_seconds "$pid") && main_after=$(cpu_seconds "$pid" "$pid") || return 1
+  awk -v a="$after" -v b="$before" -v ma="$main_after" -v mb="$main_before" \
+    'BEGIN { printf "%.3f %.3f", a - b, ma - mb }'
 }
 
 # A steady tone costs a decoder and a meter less than music does: the side by side comparison
@@ -188,7 +190,8 @@ if [ "$reader" != 1 ]; then
 
   "$qm" --folder "$work/song" --no-window-files --no-window-play >/dev/null 2>&1 &
   app_pid=$!
-  qm_song_cpu=$(cpu_while_playing "$app_pid") ||
+  read -r qm_song_cpu qm_song_main < <(cpu_while_playing "$app_pid")
+  [ -n "$qm_song_cpu" ] ||
     { echo "bench_window: the window did not play the music"; exit 1; }
   qm_song_kb=$(awk '/^VmRSS/ { print $2 }' "/proc/$app_pid/status")
   kill "$app_pid"; wait "$app_pid" 2>/dev/null; app_pid=""
@@ -199,7 +202,8 @@ if [ "$reader" != 1 ]; then
   HOME="$aud" XDG_CONFIG_HOME="$aud/config" XDG_DATA_HOME="$aud/data" \
     XDG_CACHE_HOME="$aud/cache" audacious --play "$work/song/song.mp3" >/dev/null 2>&1 &
   audacious_pid=$!
-  aud_song_cpu=$(cpu_while_playing "$audacious_pid") ||
+  read -r aud_song_cpu aud_song_main < <(cpu_while_playing "$audacious_pid")
+  [ -n "$aud_song_cpu" ] ||
     { echo "bench_window: Audacious did not play the music"; exit 1; }
   aud_song_kb=$(awk '/^VmRSS/ { print $2 }' "/proc/$audacious_pid/status")
   kill "$audacious_pid"; wait "$audacious_pid" 2>/dev/null; audacious_pid=""
@@ -218,10 +222,12 @@ echo "peak memory of the window mode${label}: $((peak_kb / 1024)) MB (target < 8
 [ "$peak_kb" -lt 81920 ] || { echo "  over target"; status=1; }
 if [ -n "$compare" ]; then
   awk -v q="$qm_song_cpu" -v a="$aud_song_cpu" -v s="$compare_seconds" -v qk="$qm_song_kb" \
-      -v ak="$aud_song_kb" 'BEGIN {
+      -v ak="$aud_song_kb" -v qm="$qm_song_main" -v am="$aud_song_main" 'BEGIN {
     printf "CPU for %d s of a 192 kbit/s recording on the window:\n", s
-    printf "  Quavermill %.3f s (%.2f %% of one core, %d MB resident)\n", q, 100 * q / s, qk / 1024
-    printf "  Audacious  %.3f s (%.2f %% of one core, %d MB resident)\n", a, 100 * a / s, ak / 1024
+    printf "  Quavermill %.3f s (%.2f %% of one core; window thread %.3f s; %d MB resident)\n",
+      q, 100 * q / s, qm, qk / 1024
+    printf "  Audacious  %.3f s (%.2f %% of one core; window thread %.3f s; %d MB resident)\n",
+      a, 100 * a / s, am, ak / 1024
     printf "  (target: Quavermill <= Audacious)\n" }'
   awk -v q="$qm_song_cpu" -v a="$aud_song_cpu" 'BEGIN { exit !(q <= a) }' ||
     { echo "  over target"; status=1; }
