@@ -23,8 +23,9 @@ packages=(
   dbus playerctl libglib2.0-bin
   # the accessibility bus and a screen reader's client library, for the window's accessible tree
   at-spi2-core python3-pyatspi
-  # benchmark tools: a general music player the window's cost is measured against
-  audacious
+  # benchmark tools: instruction and system-call counters, and a general music player the
+  # window's cost is measured against
+  valgrind strace audacious
   # fonts for the scripts of all window languages
   fonts-dejavu-core fonts-noto-core fonts-noto-cjk fonts-noto-ui-core
 )
