@@ -4,8 +4,9 @@
 // A repaint costs the window most of its time while it plays, so a tick repaints only what it
 // can have changed: the whole window when the player's state shows differently outside the
 // status card (buttons, footer), else the parts of the status card and of the meter that look
-// different, and nothing while the panel stands still. A screen reader reads
-// the meter's level from the frame, so for one the whole meter is repainted whenever it moves.
+// different, and nothing while the panel stands still. A screen reader reads the meter's level
+// from the tree each frame publishes, so for one a level that moves without changing a pixel
+// still gets a frame, of a single pixel.
 // Input repaints the whole window through the shell.
 #include <algorithm>
 #include <cstring>
@@ -89,12 +90,10 @@ void on_tick() {
         const Player::Levels levels = player->take_levels();
         const meter::State before = g_meter;
         meter::update(g_meter, levels.peak, levels.rms, levels.fresh, dt);
-        if (a11y::wanted()) {
-            if (std::memcmp(&before, &g_meter, sizeof before) != 0)
-                meter_parts.push_back(g_ui.meter);
-        } else {
-            meter_parts = meter::changed_parts(g_ui.meter, before, g_meter, g_ui.scale);
-        }
+        meter_parts = meter::changed_parts(g_ui.meter, before, g_meter, g_ui.scale);
+        if (meter_parts.empty() && a11y::wanted() &&
+            std::memcmp(&before, &g_meter, sizeof before) != 0)
+            meter_parts.push_back({g_ui.meter.x, g_ui.meter.y, 1, 1});
     }
     // Every change moves g_dirty_since on, so a drag or a run of typing is saved once, after it.
     if (g_dirty_since != 0 && now - g_dirty_since >= kSaveDelayMs) persist_now(false);
