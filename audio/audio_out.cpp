@@ -65,6 +65,9 @@ bool AudioOut::start(int rate, int channels, Source source, const std::string& d
     if (!reported) {
         s->set_error(d.halted ? "Ausgabegeraet: Start abgebrochen"
                               : "Ausgabegeraet: keine Antwort in 5 s");
+        // Said here, not only for a thread left behind: an open that the cut ends at once
+        // leaves no other trace of the device that did not answer.
+        if (!d.halted) logger::warn("Ausgabegeraet antwortet nicht in 5 s (" + device + ")");
         // Cut short, an open that is merely under way gets the second any stop gets; after the
         // five seconds, the device has had its time.
         impl_->end_session(d.halted ? kStopLimit : ms(0));
