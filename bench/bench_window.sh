@@ -133,6 +133,14 @@ cpu_while_playing() {
     'BEGIN { printf "%.3f %.3f", a - b, ma - mb }'
 }
 
+# "cpu main-thread-cpu resident-KB" of the player `$1` while it plays; nothing when it does not.
+song_figures() {
+  local cpu main
+  read -r cpu main < <(cpu_while_playing "$1")
+  [ -n "$cpu" ] || return 1
+  echo "$cpu $main $(awk '/^VmRSS/ { print $2 }' "/proc/$1/status")"
+}
+
 # A steady tone costs a decoder and a meter less than music does: the side by side comparison
 # plays chords, a bass line, an arpeggio and drums (an 8 s loop) at 44.1 kHz, 192 kbit/s.
 make_music_mp3() {
@@ -190,11 +198,9 @@ if [ "$reader" != 1 ]; then
 
   "$qm" --folder "$work/song" --no-window-files --no-window-play >/dev/null 2>&1 &
   app_pid=$!
-  read -r qm_song_cpu qm_song_main < <(cpu_while_playing "$app_pid")
-  [ -n "$qm_song_cpu" ] ||
-    { echo "bench_window: the window did not play the music"; exit 1; }
-  qm_song_kb=$(awk '/^VmRSS/ { print $2 }' "/proc/$app_pid/status")
+  read -r qm_song_cpu qm_song_main qm_song_kb < <(song_figures "$app_pid")
   kill "$app_pid"; wait "$app_pid" 2>/dev/null; app_pid=""
+  [ -n "$qm_song_kb" ] || { echo "bench_window: the window did not play the music"; exit 1; }
 
   # Audacious keeps its settings, playlists and cache under a home of its own.
   aud="$work/audacious"
@@ -202,11 +208,9 @@ if [ "$reader" != 1 ]; then
   HOME="$aud" XDG_CONFIG_HOME="$aud/config" XDG_DATA_HOME="$aud/data" \
     XDG_CACHE_HOME="$aud/cache" audacious --play "$work/song/song.mp3" >/dev/null 2>&1 &
   audacious_pid=$!
-  read -r aud_song_cpu aud_song_main < <(cpu_while_playing "$audacious_pid")
-  [ -n "$aud_song_cpu" ] ||
-    { echo "bench_window: Audacious did not play the music"; exit 1; }
-  aud_song_kb=$(awk '/^VmRSS/ { print $2 }' "/proc/$audacious_pid/status")
+  read -r aud_song_cpu aud_song_main aud_song_kb < <(song_figures "$audacious_pid")
   kill "$audacious_pid"; wait "$audacious_pid" 2>/dev/null; audacious_pid=""
+  [ -n "$aud_song_kb" ] || { echo "bench_window: Audacious did not play the music"; exit 1; }
   compare=1
 fi
 
