@@ -67,11 +67,12 @@ void repaint_what_changed(const std::vector<gfx::Rect>& meter_parts) {
         } else {
             if (card.line != g_shown_card.line) platform::request_redraw(g_ui.status_line);
             // The filled part ends within the pixel after its whole length.
-        const int was = g_shown_card.bar, is = card.bar;
-        if (is != was)
-            platform::request_redraw(is < 0 || was < 0 ? progress_area()
-                                                       : progress_area(std::min(was, is),
-                                                                       std::max(was, is) + 1));
+            const int was = g_shown_card.bar, is = card.bar;
+            if (is != was)
+                platform::request_redraw(is < 0 || was < 0
+                                             ? progress_area()
+                                             : progress_area(std::min(was, is),
+                                                             std::max(was, is) + 1));
         }
         for (const gfx::Rect& part : meter_parts) platform::request_redraw(part);
     }
